@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tarven {
+
+// Starts the socket library once per process. Linux needs no start-up; the call only records
+// that it was made, so the order of calls stays the same on every platform.
+void startNetworking();
+bool networkingStarted();
+
+struct Timeout {
+    std::int32_t seconds = 5;
+    std::int32_t microseconds = 0;
+};
+
+// One TCP connection over IPv4. No transfer waits for ever: each send and receive first waits
+// at most `timeout` for the socket to become ready and reports a time-out as a result.
+// Results: -1 for failure, otherwise what each operation documents.
+class TcpStream {
+  public:
+    TcpStream();
+    // Takes an accepted socket and switches it to non-blocking mode.
+    explicit TcpStream(int acceptedHandle);
+    virtual ~TcpStream();
+    TcpStream(const TcpStream&) = delete;
+    TcpStream& operator=(const TcpStream&) = delete;
+
+    // Shuts the connection down both ways and closes it. The close result; -1 when no socket
+    // was held.
+    virtual int close();
+
+    // Connects to a dotted address or a host name, and a port read as decimal text (its low
+    // 16 bits). The connect itself has no time-out. 0 when connected, -1 otherwise; an
+    // unresolvable name gives -1 without creating a socket.
+    int connectTo(const char* host, const char* port);
+    // Sends `count` bytes, or the NUL-terminated text when count is 0. The number sent; 0 for
+    // nothing to send; -1 when no socket is held or a wait for writability timed out or
+    // failed, even after a partial send; the number sent so far when a send fails.
+    int sendAll(const char* bytes, int count, int flags);
+    // Bytes received (more than 0); 0 when nothing arrived within the time-out; -1 when the
+    // peer closed, on error, or when no socket is held.
+    int receive(char* buffer, int size, int flags);
+
+    // Listens on all local addresses, or on `address` when given, non-blocking. 1 or -1.
+    int listenOn(int port, const char* address = nullptr);
+    // Accepts one peer within the time-out into `peerAddress` (16 bytes). Its handle, or -1.
+    int acceptPeer(void* peerAddress);
+    // The readiness wait's result: ready sockets, 0 on time-out, -1 on failure.
+    int waitReadable();
+    // The local port of the held socket, or -1.
+    int localPort() const;
+
+    std::int32_t lastResult = 0;
+    int handle = -1;
+    Timeout timeout;
+
+  private:
+    enum class Readiness { readable, writable };
+    int waitFor(Readiness readiness);
+};
+
+}  // namespace tarven

@@ -1,0 +1,77 @@
+#include "platform/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <climits>
+
+#include <string>
+
+#include "platform/TextCodec.h"
+
+namespace tarven::platform {
+
+FileReader::~FileReader() {
+    close();
+}
+
+bool FileReader::open(const char16_t* path) {
+    close();
+    const std::string bytes = utf16ToUtf8(path);
+    int fd;
+    do {
+        fd = ::open(bytes.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    // Opened non-blocking only so that a FIFO cannot stall the open; reads block as usual.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    fd_ = fd;
+    return true;
+}
+
+long FileReader::read(void* buffer, std::size_t size) {
+    if (fd_ < 0)
+        return -1;
+    ssize_t got;
+    do {
+        got = ::read(fd_, buffer, size);
+    } while (got < 0 && errno == EINTR);
+    return static_cast<long>(got);
+}
+
+void FileReader::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+bool pathExists(const char16_t* path) {
+    struct stat st {};
+    return ::stat(utf16ToUtf8(path).c_str(), &st) == 0;
+}
+
+int executablePath(char16_t* buffer, int capacity) {
+    if (capacity <= 0)
+        return 0;
+    buffer[0] = 0;
+    char bytes[PATH_MAX];
+    const ssize_t got = ::readlink("/proc/self/exe", bytes, sizeof bytes - 1);
+    if (got <= 0)
+        return 0;
+    const std::u16string wide = utf8ToUtf16(bytes, static_cast<std::size_t>(got));
+    if (wide.size() >= static_cast<std::size_t>(capacity))
+        return 0;
+    wide.copy(buffer, wide.size());
+    buffer[wide.size()] = 0;
+    return static_cast<int>(wide.size());
+}
+
+}  // namespace tarven::platform

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+
+namespace tarven::platform {
+
+// The separator between a directory and a name in a path.
+inline constexpr char16_t kPathSeparator = u'/';
+
+// A file opened for reading only. The descriptor is closed by close() or the destructor.
+class FileReader {
+  public:
+    FileReader() = default;
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    // Opens an existing regular file; true on success. A directory counts as not openable.
+    bool open(const char16_t* path);
+    // Reads up to `size` bytes; returns the count read, 0 at the end, -1 on error.
+    // A read that a signal interrupts is retried.
+    long read(void* buffer, std::size_t size);
+    void close();
+
+  private:
+    int fd_ = -1;
+};
+
+// Whether something exists at the path.
+bool pathExists(const char16_t* path);
+
+// Writes the running executable's full path, NUL-terminated, into `buffer` of `capacity`
+// characters. Returns its length, or 0 when the path is unavailable or does not fit: a cut
+// path would name the wrong directory.
+int executablePath(char16_t* buffer, int capacity);
+
+}  // namespace tarven::platform

@@ -1,0 +1,133 @@
+#include "platform/TextCodec.h"
+
+#include <cstdint>
+
+namespace tarven::platform {
+namespace {
+
+constexpr char16_t kReplacement = u'\uFFFD';
+
+// Decodes one scalar value starting at `p`; returns how many bytes it used (at least 1) and
+// the value, or kReplacement for a maximal ill-formed subsequence.
+std::size_t decodeOne(const unsigned char* p, std::size_t left, char32_t& value) {
+    const unsigned char b0 = p[0];
+    if (b0 < 0x80) {
+        value = b0;
+        return 1;
+    }
+    std::size_t need = 0;
+    char32_t cp = 0;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        need = 1;
+        cp = b0 & 0x1F;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        need = 2;
+        cp = b0 & 0x0F;
+        if (b0 == 0xE0)
+            lo = 0xA0;
+        if (b0 == 0xED)
+            hi = 0x9F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        need = 3;
+        cp = b0 & 0x07;
+        if (b0 == 0xF0)
+            lo = 0x90;
+        if (b0 == 0xF4)
+            hi = 0x8F;
+    } else {
+        value = kReplacement;
+        return 1;
+    }
+    std::size_t used = 1;
+    for (std::size_t i = 0; i < need; ++i) {
+        if (used >= left || p[used] < lo || p[used] > hi) {
+            value = kReplacement;
+            return used;
+        }
+        cp = (cp << 6) | (p[used] & 0x3F);
+        ++used;
+        lo = 0x80;
+        hi = 0xBF;
+    }
+    value = cp;
+    return used;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+}  // namespace
+
+std::size_t utf8ToUtf16(const char* bytes, std::size_t count, char16_t* out) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    std::size_t units = 0;
+    std::size_t i = 0;
+    while (i < count) {
+        char32_t cp;
+        i += decodeOne(p + i, count - i, cp);
+        if (cp >= 0x10000) {
+            if (out) {
+                out[units] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+                out[units + 1] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            }
+            units += 2;
+        } else {
+            if (out)
+                out[units] = static_cast<char16_t>(cp);
+            units += 1;
+        }
+    }
+    return units;
+}
+
+std::u16string utf8ToUtf16(const char* bytes, std::size_t count) {
+    std::u16string text(utf8ToUtf16(bytes, count, nullptr), u'\0');
+    utf8ToUtf16(bytes, count, text.data());
+    return text;
+}
+
+std::string utf16ToUtf8(const char16_t* text, std::size_t count) {
+    std::string out;
+    out.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = kReplacement;
+        }
+        appendUtf8(out, c);
+    }
+    return out;
+}
+
+std::string utf16ToUtf8(const char16_t* text) {
+    return utf16ToUtf8(text, wideLength(text));
+}
+
+std::size_t wideLength(const char16_t* text) {
+    std::size_t n = 0;
+    while (text[n] != 0)
+        ++n;
+    return n;
+}
+
+}  // namespace tarven::platform

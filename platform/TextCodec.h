@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace tarven::platform {
+
+// Multi-byte text on this system is UTF-8. Bytes that do not decode become U+FFFD, one for each
+// maximal ill-formed subsequence, so a bad byte never costs the rest of the text.
+// Returns the number of UTF-16 units the bytes convert to; writes them to `out` when given,
+// which must have room for that many.
+std::size_t utf8ToUtf16(const char* bytes, std::size_t count, char16_t* out);
+
+std::u16string utf8ToUtf16(const char* bytes, std::size_t count);
+
+// UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
+std::string utf16ToUtf8(const char16_t* text, std::size_t count);
+std::string utf16ToUtf8(const char16_t* text);
+
+// Length of a NUL-terminated wide text.
+std::size_t wideLength(const char16_t* text);
+
+}  // namespace tarven::platform

@@ -1,0 +1,115 @@
+#include "request/DescriptionFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/File.h"
+#include "platform/TextCodec.h"
+
+namespace tarven {
+namespace {
+
+constexpr int kReadChunk = 510;
+
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+}  // namespace
+
+int DescriptionFile::loadDescription(const char16_t* path) {
+    if (path == nullptr)
+        return 0;
+    platform::FileReader file;
+    if (!file.open(path))
+        return 0;
+    ByteBuffer content;
+    char scratch[kBlockSize];
+    for (;;) {
+        const long got = file.read(scratch, kReadChunk);
+        if (got <= 0)
+            break;
+        // Content that no longer fits 32 bits ends the reading like a read error.
+        if (content.append(scratch, static_cast<std::int32_t>(got)) == 0)
+            break;
+    }
+    file.close();
+    if (content.length == 0)
+        return 0;
+    parse(content.data);
+    return 1;
+}
+
+void DescriptionFile::parse(char* bytes) {
+    char* p = bytes;
+    for (;;) {
+        while (isLineEnd(*p))
+            ++p;
+        if (*p == 0)
+            return;
+        char* const line = p;
+        while (*p != 0 && !isLineEnd(*p))
+            ++p;
+        const bool more = *p != 0;
+        if (more)
+            *p++ = 0;
+        // A line that starts with a blank would store an empty key, which hides every entry
+        // after it; such a line is ignored like one without a separator.
+        if (*line == '#' || isBlank(*line)) {
+            if (!more)
+                return;
+            continue;
+        }
+        char* separator = line;
+        while (*separator != 0 && !isBlank(*separator))
+            ++separator;
+        if (*separator != 0) {
+            *separator = 0;
+            char* value = separator + 1;
+            while (isBlank(*value))
+                ++value;
+            set(line, value);
+        }
+        if (!more)
+            return;
+    }
+}
+
+int cutAtLastSeparator(char16_t* buffer) {
+    const int length = static_cast<int>(platform::wideLength(buffer));
+    for (int i = length - 1; i >= 1; --i) {
+        if (buffer[i] == platform::kPathSeparator) {
+            buffer[i] = 0;
+            return i;
+        }
+    }
+    buffer[0] = 0;
+    return 0;
+}
+
+int programDirectory(char16_t* buffer) {
+    std::fill_n(buffer, kPathCapacity, u'\0');
+    if (platform::executablePath(buffer, kPathCapacity) == 0) {
+        buffer[0] = 0;
+        return 0;
+    }
+    return cutAtLastSeparator(buffer);
+}
+
+bool joinPath(char16_t* buffer, const char16_t* directory, const char16_t* fileName) {
+    const std::size_t dirLength = platform::wideLength(directory);
+    const std::size_t nameLength = platform::wideLength(fileName);
+    buffer[0] = 0;
+    if (dirLength + 1 + nameLength + 1 > static_cast<std::size_t>(kPathCapacity))
+        return false;
+    std::copy_n(directory, dirLength, buffer);
+    buffer[dirLength] = platform::kPathSeparator;
+    std::copy_n(fileName, nameLength, buffer + dirLength + 1);
+    buffer[dirLength + 1 + nameLength] = 0;
+    return true;
+}
+
+}  // namespace tarven

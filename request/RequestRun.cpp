@@ -1,0 +1,212 @@
+#include "request/RequestRun.h"
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "BuildInfo.h"
+#include "net/TcpStream.h"
+#include "platform/Environment.h"
+#include "platform/File.h"
+#include "request/Credentials.h"
+#include "request/DescriptionFile.h"
+#include "ui/LogView.h"
+
+namespace tarven {
+namespace {
+
+constexpr int kReceiveSize = 512;
+constexpr std::size_t kHeaderLineLimit = 500;
+constexpr char kAddressMarker[] = "%IPADDRESS%";
+constexpr char kReservedPrefix[] = "TARVEN_";
+
+constexpr char kServerKey[] = "TARVEN_connect:";
+constexpr char kPortKey[] = "TARVEN_port:";
+constexpr char kRequestKey[] = "TARVEN_request:";
+constexpr char kBodyKey[] = "TARVEN_postbody:";
+constexpr char kCredentialsKey[] = "TARVEN_basicauth:";
+constexpr char kAuthorizationKey[] = "Authorization: Basic";
+constexpr char kContentLengthKey[] = "Content-length: ";
+
+// Loads the description beside the program or, when it is not there, from the user's config
+// folder. A path that would not fit counts as not there.
+int loadFromSearchPath(DescriptionFile& description, const char16_t* fileName) {
+    char16_t directory[kPathCapacity];
+    programDirectory(directory);
+    char16_t path[kPathCapacity];
+    if (joinPath(path, directory, fileName) && platform::pathExists(path)) {
+        return description.loadDescription(path);
+    }
+    const std::u16string fallback = platform::userConfigPath(fileName);
+    if (fallback.empty() || fallback.size() >= static_cast<std::size_t>(kPathCapacity))
+        return 0;
+    return description.loadDescription(fallback.c_str());
+}
+
+// Replaces every marker in the block's values with this host's address, one marker per set.
+// A set moves its entry to the end, so the walk starts over after each one. An entry whose
+// set fails keeps its marker and is passed over from then on, so the walk always ends.
+void substituteAddresses(DescriptionFile& description, Window& window,
+                         const platform::HostNetwork& host) {
+    int passOver = 0;  // leading marked entries whose set failed
+    for (;;) {
+        int marked = 0;
+        bool replaced = false;
+        for (char* entry = description.first(); entry != nullptr; entry = description.next()) {
+            const char* value = description.currentValue();
+            const char* marker = std::strstr(value, kAddressMarker);
+            if (marker == nullptr)
+                continue;
+            if (marked++ < passOver)
+                continue;
+            char address[kAddressTextSize];
+            if (localAddressText(address, host) == 0) {
+                appendWide(window, u"** Get IP address failed.\r\n");
+            }
+            // Built in an area as large as it needs, so a long value is never cut.
+            std::string built(value, static_cast<std::size_t>(marker - value));
+            built += address;
+            built += marker + sizeof kAddressMarker - 1;
+            if (description.set(description.currentKey(), built.c_str()) == 0) {
+                ++passOver;
+            }
+            replaced = true;
+            break;
+        }
+        if (!replaced)
+            return;
+    }
+}
+
+std::optional<std::string> copyOf(const char* value) {
+    if (value == nullptr)
+        return std::nullopt;
+    return std::string(value);
+}
+
+}  // namespace
+
+int sendHeaderLine(TcpStream& stream, Window& window, const char* key, const char* value) {
+    if (key == nullptr)
+        return 0;
+    if (value == nullptr)
+        value = "";
+    if (std::strlen(key) + std::strlen(value) > kHeaderLineLimit)
+        return 0;
+    char line[kBlockSize] = {};
+    std::snprintf(line, sizeof line, "%s %s\r\n", key, value);
+    const int sent = stream.sendAll(line, 0, 0);
+    appendNarrow(window, line);
+    return sent;
+}
+
+bool runRequest(Window& window, const char16_t* fileName) {
+    return runRequest(window, fileName, RunEnvironment{});
+}
+
+bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& environment) {
+    const platform::SystemHostNetwork systemHost;
+    const platform::SystemClock systemClock;
+    const platform::HostNetwork& host = environment.host ? *environment.host : systemHost;
+    const platform::Clock& clock = environment.clock ? *environment.clock : systemClock;
+
+    clearLog(window);
+    appendWide(window, fileName);
+    appendWide(window, u" Loading...\r\n");
+
+    DescriptionFile description;
+    const int loaded = environment.descriptionPath
+                           ? description.loadDescription(environment.descriptionPath)
+                           : loadFromSearchPath(description, fileName);
+    if (loaded == 0) {
+        appendWide(window, u"Loading file failed.\r\n");
+        appendWide(window, u"Please create a tarven.txt file first.\r\nThe creation method is in ");
+        appendWide(window, build::kDescriptionDocUrl);
+        appendWide(window, u"\r\n");
+        return false;
+    }
+
+    startNetworking();
+    substituteAddresses(description, window, host);
+
+    TcpStream stream;
+    // Copies, because the credentials entry added below may move the block's storage.
+    const std::optional<std::string> server = copyOf(description.valueOfNoCase(kServerKey));
+    std::optional<std::string> port = copyOf(description.valueOfNoCase(kPortKey));
+    const std::optional<std::string> request = copyOf(description.valueOfNoCase(kRequestKey));
+    const std::optional<std::string> body = copyOf(description.valueOfNoCase(kBodyKey));
+    const std::optional<std::string> credentials =
+        copyOf(description.valueOfNoCase(kCredentialsKey));
+
+    if (!server) {
+        appendWide(window, u"** TARVEN_connect was not specified.\r\n");
+        return false;
+    }
+    if (!port) {
+        appendWide(window, u"** TARVEN_port was not specified.80 use.\r\n");
+        port = "80";
+    }
+    if (!request) {
+        appendWide(window, u"** TARVEN_request was not specified.\r\n");
+        return false;
+    }
+    if (credentials) {
+        const std::unique_ptr<char[]> encoded = encodeBasicCredentials(credentials->c_str());
+        description.set(kAuthorizationKey, encoded.get());
+    }
+
+    appendNarrow(window, "** Connceting...\r\n");
+    appendNarrow(window, server->c_str());
+    appendNarrow(window, ":");
+    appendNarrow(window, port->c_str());
+    appendNarrow(window, "\r\n");
+    if (stream.connectTo(server->c_str(), port->c_str()) == -1) {
+        appendNarrow(window, "** Connect failed.\r\n");
+        return false;
+    }
+    appendNarrow(window, "** Connceted.\r\n");
+
+    stream.sendAll(request->c_str(), 0, 0);
+    stream.sendAll("\r\n", 0, 0);
+    appendNarrow(window, request->c_str());
+    appendNarrow(window, "\r\n");
+
+    for (char* entry = description.first(); entry != nullptr; entry = description.next()) {
+        const char* key = description.currentKey();
+        if (std::strncmp(key, kReservedPrefix, sizeof kReservedPrefix - 1) != 0) {
+            sendHeaderLine(stream, window, key, description.currentValue());
+        }
+    }
+
+    if (body) {
+        appendWide(window, u"** Sending body-->\r\n");
+        char length[kAddressTextSize];
+        std::snprintf(length, sizeof length, "%d", static_cast<int>(body->size()));
+        sendHeaderLine(stream, window, kContentLengthKey, length);
+        stream.sendAll("\r\n", 0, 0);
+        appendNarrow(window, "\r\n");
+        stream.sendAll(body->c_str(), 0, 0);
+        appendNarrow(window, body->c_str());
+    } else {
+        stream.sendAll("\r\n", 0, 0);
+        appendNarrow(window, "\r\n");
+    }
+
+    appendWide(window, u"\r\n\r\n** Reciving...\r\n");
+    char received[kReceiveSize];
+    for (;;) {
+        std::memset(received, 0, sizeof received);
+        const int got = stream.receive(received, kReceiveSize, 0);
+        if (got == -1 || got == 0)
+            break;
+        appendNarrow(window, received, got);
+    }
+
+    appendWide(window, u"** Socket close.\r\n");
+    appendTimestamp(window, clock);
+    stream.close();
+    return true;
+}
+
+}  // namespace tarven

@@ -1,0 +1,45 @@
+#include "platform/TextCodec.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tarven::platform {
+namespace {
+
+std::u16string decode(const std::string& bytes) {
+    return utf8ToUtf16(bytes.data(), bytes.size());
+}
+
+TEST(TextCodec, DecodesUtf8IntoUtf16) {
+    EXPECT_EQ(decode("GET / HTTP/1.0"), u"GET / HTTP/1.0");
+    EXPECT_EQ(decode("\xE3\x83\x90\xE3\x83\xBC"), u"\u30D0\u30FC");
+    EXPECT_EQ(decode("\xF0\x9F\x98\x80"), u"\U0001F600");  // a surrogate pair
+    EXPECT_EQ(decode(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
+}
+
+TEST(TextCodec, EachIllFormedSequenceBecomesOneReplacementAndDecodingGoesOn) {
+    EXPECT_EQ(decode("a\xFF"
+                     "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(decode("\xE2\x82"), u"\uFFFD");  // cut short at the end
+    EXPECT_EQ(decode("\xE2\x82"
+                     "A"),
+              u"\uFFFDA");                                     // cut short by another character
+    EXPECT_EQ(decode("\xC0\xAF"), u"\uFFFD\uFFFD");            // overlong
+    EXPECT_EQ(decode("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // an encoded surrogate
+    EXPECT_EQ(decode("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");  // past U+10FFFF
+    EXPECT_EQ(decode("\x80\x80"), u"\uFFFD\uFFFD");
+}
+
+TEST(TextCodec, EncodesUtf16BackAndReplacesLoneSurrogates) {
+    const std::u16string text = u"x\u00E9\u30D0\U0001F600";
+    EXPECT_EQ(utf16ToUtf8(text.c_str()), "x\xC3\xA9\xE3\x83\x90\xF0\x9F\x98\x80");
+    const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00, 0};
+    EXPECT_EQ(utf16ToUtf8(lone),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
+}
+
+}  // namespace
+}  // namespace tarven::platform

@@ -1,0 +1,234 @@
+#include "request/RequestRun.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+#include "BuildInfo.h"
+#include "net/TcpStream.h"
+#include "platform/TextCodec.h"
+#include "support/Fakes.h"
+#include "support/TempDir.h"
+#include "support/TestPeer.h"
+
+namespace tarven {
+namespace {
+
+const std::string kHint = "Please create a tarven.txt file first.\r\nThe creation method is in " +
+                          platform::utf16ToUtf8(build::kDescriptionDocUrl) + "\r\n";
+const std::string kAnswer = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nfine\r\n";
+
+class RequestRunTest : public testing::Test {
+  protected:
+    // Runs the description, in which "{port}" stands for the peer's port.
+    bool run(std::string description) {
+        for (auto at = description.find("{port}"); at != std::string::npos;
+             at = description.find("{port}")) {
+            description.replace(at, 6, peer.portText());
+        }
+        const std::u16string path = test::widePath(dir.write("tarven.txt", description));
+        RunEnvironment environment;
+        environment.host = &host;
+        environment.clock = &clock;
+        environment.descriptionPath = path.c_str();
+        return runRequest(window, kDescriptionFileName, environment);
+    }
+    std::string log() const { return window.text(); }
+    // What reached the peer; waits for the connection to end.
+    std::string wire() { return peer.received(); }
+    std::string exchange(const std::string& sentLines) {
+        return "** Connceting...\r\n127.0.0.1:" + peer.portText() + "\r\n** Connceted.\r\n" +
+               sentLines + "\r\n\r\n** Reciving...\r\n" + kAnswer + "** Socket close.\r\n" +
+               test::kFixedDateLine;
+    }
+
+    test::TempDir dir;
+    test::TestPeer peer{test::PeerScript{true, kAnswer, test::PeerScript::After::close}};
+    test::FakeHost host;
+    test::FixedClock clock;
+    test::MemoryWindow window;
+};
+
+TEST_F(RequestRunTest, SendsTheWholeRequestAndLogsTheExchange) {
+    ASSERT_TRUE(
+        run("# report this machine's address\r\n"
+            "TARVEN_connect: 127.0.0.1\r\n"
+            "TARVEN_port: {port}\r\n"
+            "TARVEN_request: POST /report?ip=%IPADDRESS% HTTP/1.0\r\n"
+            "Host: example.test\r\n"
+            "X-Address: %IPADDRESS%\r\n"
+            "User-Agent: tarven-test\r\n"
+            "TARVEN_postbody: state=up&n=1\r\n"
+            "TARVEN_basicauth: user:pass\r\n"));
+    // The entries that held the marker moved to the end; the credentials come after them.
+    const std::string header =
+        "Host: example.test\r\n"
+        "User-Agent: tarven-test\r\n"
+        "X-Address: 192.0.2.7\r\n"
+        "Authorization: Basic dXNlcjpwYXNz\r\n";
+    EXPECT_EQ(wire(), "POST /report?ip=192.0.2.7 HTTP/1.0\r\n" + header +
+                          "Content-length:  12\r\n\r\nstate=up&n=1");
+    EXPECT_EQ(log(), "tarven.txt Loading...\r\n** Connceting...\r\n127.0.0.1:" + peer.portText() +
+                         "\r\n** Connceted.\r\nPOST /report?ip=192.0.2.7 HTTP/1.0\r\n" + header +
+                         "** Sending body-->\r\nContent-length:  12\r\n\r\nstate=up&n=1"
+                         "\r\n\r\n** Reciving...\r\n" +
+                         kAnswer + "** Socket close.\r\n" + test::kFixedDateLine);
+}
+
+TEST_F(RequestRunTest, MissingFileWritesTheHintAndConnectsNowhere) {
+    RunEnvironment environment;
+    const std::u16string missing = test::widePath(dir.path() / "tarven.txt");
+    environment.descriptionPath = missing.c_str();
+    EXPECT_FALSE(runRequest(window, kDescriptionFileName, environment));
+    EXPECT_EQ(log(), "tarven.txt Loading...\r\nLoading file failed.\r\n" + kHint);
+    EXPECT_EQ(peer.connections(), 0);
+}
+
+TEST_F(RequestRunTest, MissingSettingsEndTheRunBeforeConnecting) {
+    EXPECT_FALSE(run("# only a comment\n"));
+    EXPECT_EQ(log(), "tarven.txt Loading...\r\n** TARVEN_connect was not specified.\r\n");
+
+    EXPECT_FALSE(
+        run("TARVEN_connect: 127.0.0.1\nTARVEN_request: GET / HTTP/1.0\n"
+            "TARVEN_connect: \n"));  // present with an empty value counts
+    EXPECT_EQ(log(),
+              "tarven.txt Loading...\r\n** TARVEN_port was not specified.80 use.\r\n"
+              "** Connceting...\r\n:80\r\n** Connect failed.\r\n");
+
+    EXPECT_FALSE(run("TARVEN_connect: 127.0.0.1\n"));
+    EXPECT_EQ(log(),
+              "tarven.txt Loading...\r\n** TARVEN_port was not specified.80 use.\r\n"
+              "** TARVEN_request was not specified.\r\n");
+    EXPECT_EQ(peer.connections(), 0);
+}
+
+TEST_F(RequestRunTest, MissingPortGoesToPortEighty) {
+    run("TARVEN_connect: 127.0.0.1\nTARVEN_request: GET / HTTP/1.0\n");
+    EXPECT_EQ(log().rfind("tarven.txt Loading...\r\n** TARVEN_port was not specified.80 use.\r\n"
+                          "** Connceting...\r\n127.0.0.1:80\r\n",
+                          0),
+              0u)
+        << log();
+}
+
+TEST_F(RequestRunTest, EmptyPortIsPortZeroWithoutAMessage) {
+    EXPECT_FALSE(run("TARVEN_connect: 127.0.0.1\nTARVEN_port: \nTARVEN_request: GET /\n"));
+    EXPECT_EQ(log(),
+              "tarven.txt Loading...\r\n** Connceting...\r\n127.0.0.1:\r\n"
+              "** Connect failed.\r\n");
+}
+
+TEST_F(RequestRunTest, EmptyBodyAndEmptyCredentialsStillSendTheirLines) {
+    ASSERT_TRUE(
+        run("TARVEN_connect: 127.0.0.1\nTARVEN_port: {port}\n"
+            "TARVEN_request: POST / HTTP/1.0\nTARVEN_postbody: \nTARVEN_basicauth: \n"));
+    EXPECT_EQ(wire(), "POST / HTTP/1.0\r\nAuthorization: Basic \r\nContent-length:  0\r\n\r\n");
+    EXPECT_EQ(log(), "tarven.txt Loading...\r\n" +
+                         exchange("POST / HTTP/1.0\r\nAuthorization: Basic \r\n"
+                                  "** Sending body-->\r\nContent-length:  0\r\n\r\n"));
+}
+
+TEST_F(RequestRunTest, HeaderLinesOverFiveHundredBytesAreLeftOut) {
+    const std::string fits(500 - 7, 'f');
+    const std::string over(501 - 7, 'o');
+    ASSERT_TRUE(
+        run("TARVEN_connect: 127.0.0.1\nTARVEN_port: {port}\nTARVEN_request: GET /\n"
+            "Before: 1\nX-Fits: " +
+            fits + "\nX-Over: " + over + "\nAfter: 2\n"));
+    const std::string sent = "GET /\r\nBefore: 1\r\nX-Fits: " + fits + "\r\nAfter: 2\r\n";
+    EXPECT_EQ(wire(), sent + "\r\n");
+    EXPECT_EQ(log(), "tarven.txt Loading...\r\n" + exchange(sent + "\r\n"));
+}
+
+TEST_F(RequestRunTest, OnlyUpperCaseReservedKeysStayOffTheWire) {
+    ASSERT_TRUE(
+        run("tarven_Connect: 127.0.0.1\nTARVEN_port: {port}\n"
+            "Tarven_request: GET / HTTP/1.0\nTARVEN_note: private\nTARVENX: public\n"));
+    EXPECT_EQ(wire(),
+              "GET / HTTP/1.0\r\ntarven_Connect: 127.0.0.1\r\n"
+              "Tarven_request: GET / HTTP/1.0\r\nTARVENX: public\r\n\r\n");
+}
+
+TEST_F(RequestRunTest, EveryMarkerIsFilledInWhereverItStands) {
+    ASSERT_TRUE(
+        run("X-First: %IPADDRESS%\nTARVEN_connect: 127.0.0.1\nTARVEN_port: {port}\n"
+            "TARVEN_request: GET /" +
+            std::string(600, 'p') +
+            "?a=%IPADDRESS% HTTP/1.0\n"
+            "X-Twice: %IPADDRESS%/%IPADDRESS%\nX-Plain: 1\n"));
+    // The long request line does not fit a 512-byte area and must arrive whole.
+    EXPECT_EQ(wire(),
+              "GET /" + std::string(600, 'p') +
+                  "?a=192.0.2.7 HTTP/1.0\r\n"
+                  "X-Plain: 1\r\nX-First: 192.0.2.7\r\nX-Twice: 192.0.2.7/192.0.2.7\r\n\r\n");
+}
+
+TEST_F(RequestRunTest, FailedAddressLookupSendsTheNullAddress) {
+    host.resolvesTo.clear();
+    ASSERT_TRUE(
+        run("TARVEN_connect: 127.0.0.1\nTARVEN_port: {port}\n"
+            "TARVEN_request: GET /?ip=%IPADDRESS%\n"));
+    EXPECT_EQ(wire(), "GET /?ip=0.0.0.0\r\n\r\n");
+    EXPECT_EQ(log().rfind("tarven.txt Loading...\r\n** Get IP address failed.\r\n"
+                          "** Connceting...\r\n",
+                          0),
+              0u);
+}
+
+TEST(RequestRunAnswers, ANulInAChunkEndsWhatIsShownOfIt) {
+    test::TempDir dir;
+    test::TestPeer peer({true, std::string("ab\0cd", 5), test::PeerScript::After::close});
+    const auto path = test::widePath(
+        dir.write("d.txt", "TARVEN_connect: 127.0.0.1\nTARVEN_port: " + peer.portText() +
+                               "\nTARVEN_request: GET /\n"));
+    test::MemoryWindow window;
+    test::FixedClock clock;
+    RunEnvironment environment;
+    environment.clock = &clock;
+    environment.descriptionPath = path.c_str();
+    EXPECT_TRUE(runRequest(window, u"d.txt", environment));
+    const std::string log = window.text();
+    EXPECT_NE(log.find("** Reciving...\r\nab** Socket close.\r\n"), std::string::npos) << log;
+}
+
+TEST(RequestRunAnswers, ASilentServerEndsTheRunAfterFiveSeconds) {
+    test::TempDir dir;
+    test::TestPeer peer(
+        {true, "HTTP/1.1 200 OK\r\n\r\nkept open", test::PeerScript::After::staySilent});
+    const auto path = test::widePath(
+        dir.write("d.txt", "TARVEN_connect: 127.0.0.1\nTARVEN_port: " + peer.portText() +
+                               "\nTARVEN_request: GET / HTTP/1.1\n"));
+    test::MemoryWindow window;
+    test::FixedClock clock;
+    RunEnvironment environment;
+    environment.clock = &clock;
+    environment.descriptionPath = path.c_str();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(runRequest(window, u"d.txt", environment));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4900));
+    const std::string log = window.text();
+    EXPECT_NE(log.find("kept open** Socket close.\r\n2026/03/04:05:06:07\r\n"), std::string::npos)
+        << log;
+}
+
+TEST(RequestRunSearch, FallsBackToTheUserConfigFolder) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir.path() / "tarven");
+    dir.write("tarven/tarven-search-check.txt", "# nothing but a comment\n");
+    ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    test::MemoryWindow window;
+    EXPECT_FALSE(runRequest(window, u"tarven-search-check.txt"));
+    EXPECT_EQ(window.text(),
+              "tarven-search-check.txt Loading...\r\n"
+              "** TARVEN_connect was not specified.\r\n");
+
+    ::setenv("XDG_CONFIG_HOME", (dir.path() / "elsewhere").c_str(), 1);
+    EXPECT_FALSE(runRequest(window, u"tarven-search-check.txt"));
+    EXPECT_EQ(window.text(),
+              "tarven-search-check.txt Loading...\r\nLoading file failed.\r\n" + kHint);
+}
+
+}  // namespace
+}  // namespace tarven

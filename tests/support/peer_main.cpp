@@ -1,0 +1,60 @@
+// tarven-peer: a small HTTP peer on 127.0.0.1 for demonstrations and end-to-end checks. It
+// prints the port it listens on, then answers each request with a short page and closes.
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "support/TestPeer.h"
+
+int main(int argc, char** argv) {
+    int port = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
+            port = std::atoi(argv[++i]);
+        } else {
+            std::fprintf(stderr, "Usage: tarven-peer [--port N]\n");
+            return 2;
+        }
+    }
+    tarven::TcpStream listener;
+    listener.timeout = tarven::Timeout{3600, 0};
+    if (listener.listenOn(port, "127.0.0.1") != 1) {
+        std::fprintf(stderr, "tarven-peer: cannot listen on 127.0.0.1:%d\n", port);
+        return 1;
+    }
+    std::printf("%d\n", listener.localPort());
+    std::fflush(stdout);
+
+    const std::string body =
+        "Hello from the Tarven demo peer.\r\n"
+        "It received your request and answers with this short page.\r\n";
+    const std::string answer =
+        "HTTP/1.0 200 OK\r\n"
+        "Content-Type: text/plain; charset=utf-8\r\n"
+        "Content-Length: " +
+        std::to_string(body.size()) +
+        "\r\n"
+        "Connection: close\r\n"
+        "\r\n" +
+        body;
+    for (;;) {
+        const int handle = listener.acceptPeer(nullptr);
+        if (handle < 0)
+            continue;
+        tarven::TcpStream client(handle);
+        std::string request;
+        char chunk[4096];
+        while (!tarven::test::requestComplete(request)) {
+            const int got = client.receive(chunk, sizeof chunk, 0);
+            if (got <= 0)
+                break;
+            request.append(chunk, static_cast<std::size_t>(got));
+        }
+        client.sendAll(answer.data(), static_cast<int>(answer.size()), 0);
+        client.close();
+    }
+}

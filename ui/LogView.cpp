@@ -1,0 +1,58 @@
+#include "ui/LogView.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/TextCodec.h"
+
+namespace tarven {
+
+void appendWide(Window& window, const char16_t* text) {
+    EditControl* log = window.findControl(kLogControlId);
+    if (log == nullptr || text == nullptr)
+        return;
+    if (log->lineCount() > kLogTrimAbove) {
+        log->setSelection(0, log->lineIndex(kLogTrimLines));
+        log->replaceSelection(u"");
+    }
+    const std::int64_t end = log->textLength();
+    log->setSelection(end, end);
+    log->replaceSelection(text);
+}
+
+void appendNarrow(Window& window, const char* text, std::optional<std::int32_t> count) {
+    if (text == nullptr)
+        return;
+    std::size_t length;
+    if (count && *count > 0) {
+        const void* nul = std::memchr(text, 0, static_cast<std::size_t>(*count));
+        length = nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - text)
+                     : static_cast<std::size_t>(*count);
+    } else {
+        length = std::strlen(text);
+    }
+    std::vector<char16_t> wide(platform::utf8ToUtf16(text, length, nullptr) + 1, u'\0');
+    platform::utf8ToUtf16(text, length, wide.data());
+    appendWide(window, wide.data());
+}
+
+void appendTimestamp(Window& window) {
+    appendTimestamp(window, platform::SystemClock());
+}
+
+void appendTimestamp(Window& window, const platform::Clock& clock) {
+    const platform::LocalTime t = clock.now();
+    char line[64];
+    std::snprintf(line, sizeof line, "%04d/%02d/%02d:%02d:%02d:%02d\r\n", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second);
+    const std::u16string wide = platform::utf8ToUtf16(line, std::strlen(line));
+    appendWide(window, wide.c_str());
+}
+
+void clearLog(Window& window) {
+    if (EditControl* log = window.findControl(kLogControlId))
+        log->setText(u"");
+}
+
+}  // namespace tarven

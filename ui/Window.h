@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+
+namespace tarven {
+
+// The operations of a multi-line edit control that the log uses. Positions count UTF-16 units;
+// lines are separated by CR LF, and a lone CR or LF does not start a line.
+class EditControl {
+  public:
+    virtual ~EditControl() = default;
+    // CR LF pairs plus one: an empty text counts one line.
+    virtual int lineCount() const = 0;
+    // The position at which line `line` (from 0) begins, or -1 when there is no such line.
+    virtual std::int64_t lineIndex(int line) const = 0;
+    virtual void setSelection(std::int64_t start, std::int64_t end) = 0;
+    // Replaces the selection with the NUL-terminated text; the caret then stands after it.
+    virtual void replaceSelection(const char16_t* text) = 0;
+    virtual std::int64_t textLength() const = 0;
+    virtual void setText(const char16_t* text) = 0;
+};
+
+// A window that holds controls by id, as the main window holds its log.
+class Window {
+  public:
+    virtual ~Window() = default;
+    // The control with this id, or none.
+    virtual EditControl* findControl(int id) = 0;
+};
+
+inline constexpr int kLogControlId = 1005;
+
+}  // namespace tarven
