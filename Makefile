@@ -13,7 +13,7 @@ endif
 PACKAGES := cmake make g++ pkgconf libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev xvfb xauth trayer xdotool x11-utils imagemagick
 
-.PHONY: all deps configure build test run sanitize clean
+.PHONY: all deps configure build test run sanitize clean fuzz check-leaks bench package
 
 all: build
 
@@ -47,6 +47,18 @@ sanitize:
 
 run: build
 	@bash scripts/run-demo.sh $(BUILD_DIR)
+
+fuzz:
+	@bash scripts/fuzz.sh
+
+check-leaks: build
+	@bash scripts/check-leaks.sh $(BUILD_DIR)
+
+bench:
+	@bash bench/run-bench.sh
+
+package:
+	@bash packaging/build-package.sh
 
 clean:
 	rm -rf build
