@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "BuildInfo.h"
@@ -26,7 +27,7 @@ class RequestRunTest : public testing::Test {
     bool run(std::string description) {
         for (auto at = description.find("{port}"); at != std::string::npos;
              at = description.find("{port}")) {
-            description.replace(at, 6, peer.portText());
+            description.replace(at, 6, peer->portText());
         }
         const std::u16string path = test::widePath(dir.write("tarven.txt", description));
         RunEnvironment environment;
@@ -37,15 +38,20 @@ class RequestRunTest : public testing::Test {
     }
     std::string log() const { return window.text(); }
     // What reached the peer; waits for the connection to end.
-    std::string wire() { return peer.received(); }
+    std::string wire() { return peer->received(); }
     std::string exchange(const std::string& sentLines) {
-        return "** Connceting...\r\n127.0.0.1:" + peer.portText() + "\r\n** Connceted.\r\n" +
+        return "** Connceting...\r\n127.0.0.1:" + peer->portText() + "\r\n** Connceted.\r\n" +
                sentLines + "\r\n\r\n** Reciving...\r\n" + kAnswer + "** Socket close.\r\n" +
                test::kFixedDateLine;
     }
 
     test::TempDir dir;
-    test::TestPeer peer{test::PeerScript{true, kAnswer, test::PeerScript::After::close}};
+    void answerWith(const test::PeerScript& script) {
+        peer = std::make_unique<test::TestPeer>(script);
+    }
+
+    std::unique_ptr<test::TestPeer> peer = std::make_unique<test::TestPeer>(
+        test::PeerScript{true, kAnswer, test::PeerScript::After::close});
     test::FakeHost host;
     test::FixedClock clock;
     test::MemoryWindow window;
@@ -70,7 +76,7 @@ TEST_F(RequestRunTest, SendsTheWholeRequestAndLogsTheExchange) {
         "Authorization: Basic dXNlcjpwYXNz\r\n";
     EXPECT_EQ(wire(), "POST /report?ip=192.0.2.7 HTTP/1.0\r\n" + header +
                           "Content-length:  12\r\n\r\nstate=up&n=1");
-    EXPECT_EQ(log(), "tarven.txt Loading...\r\n** Connceting...\r\n127.0.0.1:" + peer.portText() +
+    EXPECT_EQ(log(), "tarven.txt Loading...\r\n** Connceting...\r\n127.0.0.1:" + peer->portText() +
                          "\r\n** Connceted.\r\nPOST /report?ip=192.0.2.7 HTTP/1.0\r\n" + header +
                          "** Sending body-->\r\nContent-length:  12\r\n\r\nstate=up&n=1"
                          "\r\n\r\n** Reciving...\r\n" +
@@ -83,7 +89,7 @@ TEST_F(RequestRunTest, MissingFileWritesTheHintAndConnectsNowhere) {
     environment.descriptionPath = missing.c_str();
     EXPECT_FALSE(runRequest(window, kDescriptionFileName, environment));
     EXPECT_EQ(log(), "tarven.txt Loading...\r\nLoading file failed.\r\n" + kHint);
-    EXPECT_EQ(peer.connections(), 0);
+    EXPECT_EQ(peer->connections(), 0);
 }
 
 TEST_F(RequestRunTest, MissingSettingsEndTheRunBeforeConnecting) {
@@ -101,7 +107,7 @@ TEST_F(RequestRunTest, MissingSettingsEndTheRunBeforeConnecting) {
     EXPECT_EQ(log(),
               "tarven.txt Loading...\r\n** TARVEN_port was not specified.80 use.\r\n"
               "** TARVEN_request was not specified.\r\n");
-    EXPECT_EQ(peer.connections(), 0);
+    EXPECT_EQ(peer->connections(), 0);
 }
 
 TEST_F(RequestRunTest, MissingPortGoesToPortEighty) {
@@ -177,40 +183,22 @@ TEST_F(RequestRunTest, FailedAddressLookupSendsTheNullAddress) {
               0u);
 }
 
-TEST(RequestRunAnswers, ANulInAChunkEndsWhatIsShownOfIt) {
-    test::TempDir dir;
-    test::TestPeer peer({true, std::string("ab\0cd", 5), test::PeerScript::After::close});
-    const auto path = test::widePath(
-        dir.write("d.txt", "TARVEN_connect: 127.0.0.1\nTARVEN_port: " + peer.portText() +
-                               "\nTARVEN_request: GET /\n"));
-    test::MemoryWindow window;
-    test::FixedClock clock;
-    RunEnvironment environment;
-    environment.clock = &clock;
-    environment.descriptionPath = path.c_str();
-    EXPECT_TRUE(runRequest(window, u"d.txt", environment));
-    const std::string log = window.text();
-    EXPECT_NE(log.find("** Reciving...\r\nab** Socket close.\r\n"), std::string::npos) << log;
+TEST_F(RequestRunTest, ANulInAChunkEndsWhatIsShownOfIt) {
+    answerWith({true, std::string("ab\0cd", 5), test::PeerScript::After::close});
+    EXPECT_TRUE(run("TARVEN_connect: 127.0.0.1\nTARVEN_port: {port}\nTARVEN_request: GET /\n"));
+    EXPECT_NE(log().find("** Reciving...\r\nab** Socket close.\r\n"), std::string::npos) << log();
 }
 
-TEST(RequestRunAnswers, ASilentServerEndsTheRunAfterFiveSeconds) {
-    test::TempDir dir;
-    test::TestPeer peer(
-        {true, "HTTP/1.1 200 OK\r\n\r\nkept open", test::PeerScript::After::staySilent});
-    const auto path = test::widePath(
-        dir.write("d.txt", "TARVEN_connect: 127.0.0.1\nTARVEN_port: " + peer.portText() +
-                               "\nTARVEN_request: GET / HTTP/1.1\n"));
-    test::MemoryWindow window;
-    test::FixedClock clock;
-    RunEnvironment environment;
-    environment.clock = &clock;
-    environment.descriptionPath = path.c_str();
+TEST_F(RequestRunTest, ASilentServerEndsTheRunAfterFiveSeconds) {
+    answerWith({true, "HTTP/1.1 200 OK\r\n\r\nkept open", test::PeerScript::After::staySilent});
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(runRequest(window, u"d.txt", environment));
+    EXPECT_TRUE(
+        run("TARVEN_connect: 127.0.0.1\nTARVEN_port: {port}\n"
+            "TARVEN_request: GET / HTTP/1.1\n"));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4900));
-    const std::string log = window.text();
-    EXPECT_NE(log.find("kept open** Socket close.\r\n2026/03/04:05:06:07\r\n"), std::string::npos)
-        << log;
+    // The same ending as a server that closes.
+    EXPECT_NE(log().find("kept open** Socket close.\r\n2026/03/04:05:06:07\r\n"), std::string::npos)
+        << log();
 }
 
 TEST(RequestRunSearch, FallsBackToTheUserConfigFolder) {
