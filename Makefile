@@ -11,7 +11,8 @@ endif
 
 # Build and test dependencies, all from Debian 12.
 PACKAGES := cmake make g++ pkgconf libgtest-dev libgmock-dev libbenchmark-dev \
-            qt6-base-dev xvfb xauth trayer xdotool x11-utils imagemagick
+            qt6-base-dev xvfb xauth trayer xdotool x11-utils imagemagick \
+            dpkg-dev file man-db
 
 .PHONY: all deps configure build test run sanitize clean fuzz check-leaks bench package
 
@@ -57,8 +58,8 @@ check-leaks: build
 bench:
 	@bash bench/run-bench.sh
 
-package:
-	@bash packaging/build-package.sh
+package: deps
+	@CMAKE_FLAGS="$(CMAKE_FLAGS)" bash packaging/build-package.sh
 
 clean:
 	rm -rf build
