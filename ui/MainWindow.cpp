@@ -1,0 +1,171 @@
+#include "ui/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QWhatsThis>
+
+#include "ui/AboutBox.h"
+#include "ui/DialogUnits.h"
+#include "ui/LogView.h"
+#include "ui/QtEditControl.h"
+#include "ui/resources/DialogTemplates.h"
+
+namespace tarven {
+
+namespace t = templates;
+
+MainWindow::MainWindow(DesktopEnvironment environment)
+    : environment_(environment), requestTimer_(this) {
+    createControls();
+    appendNarrow(*this, "** Init dialog.\r\n");
+    createTrayIcon();
+    connect(&requestTimer_, &QTimer::timeout, this, &MainWindow::runNow);
+    requestTimer_.start(kRequestPeriod);
+}
+
+MainWindow::~MainWindow() {
+    stopTimerAndRemoveIcon();
+}
+
+void MainWindow::createControls() {
+    setWindowTitle(QString::fromUtf8(t::kMainWindowCaption));
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                            Qt::WindowContextHelpButtonHint;
+    // Without a notification area "hide" minimises, so the window must be minimisable.
+    if (!trayAvailable())
+        flags |= Qt::WindowMinimizeButtonHint;
+    setWindowFlags(flags);
+    QIcon icon(QString::fromLatin1(t::kIcon101Large));
+    icon.addFile(QString::fromLatin1(t::kIcon101Small));
+    setWindowIcon(icon);
+    setFont(dialogFont(t::kMainWindowFontPoints));
+    const QSize base = dialogBaseUnits(font());
+    setFixedSize(toPixels({0, 0, t::kMainWindowWidth, t::kMainWindowHeight}, base).size());
+
+    // Created in template order, which is the tab order.
+    auto* hide = new QPushButton(QString::fromUtf8(t::kHideButton.text), this);
+    hide->setObjectName(QStringLiteral("hide"));
+    hide->setGeometry(toPixels(t::kHideButton.rect, base));
+    auto* test = new QPushButton(QString::fromUtf8(t::kTestButton.text), this);
+    test->setObjectName(QStringLiteral("test"));
+    test->setGeometry(toPixels(t::kTestButton.rect, base));
+    log_ = new QtEditControl(this);
+    log_->setObjectName(QStringLiteral("log"));
+    log_->setGeometry(toPixels(t::kLogEdit.rect, base));
+
+    // Enter must press nothing: no button is a default button.
+    for (QPushButton* button : {hide, test})
+        button->setAutoDefault(false);
+    connect(hide, &QPushButton::clicked, this, &MainWindow::hideWindow);
+    connect(test, &QPushButton::clicked, this, &MainWindow::runNow);
+    hide->setFocus();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+void MainWindow::createTrayIcon() {
+    if (environment_.tray == DesktopEnvironment::Tray::absent)
+        return;
+    trayIcon_ = new QSystemTrayIcon(QIcon(t::kIcon101Small), this);
+    connect(trayIcon_, &QSystemTrayIcon::activated, this, &MainWindow::onTrayActivated);
+    trayIcon_->show();
+}
+
+bool MainWindow::trayAvailable() const {
+    switch (environment_.tray) {
+        case DesktopEnvironment::Tray::present:
+            return true;
+        case DesktopEnvironment::Tray::absent:
+            return false;
+        case DesktopEnvironment::Tray::fromPlatform:
+            break;
+    }
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+EditControl* MainWindow::findControl(int id) {
+    return id == kLogControlId ? log_ : nullptr;
+}
+
+void MainWindow::runNow() {
+    runRequest(*this, kDescriptionFileName, environment_.run);
+}
+
+void MainWindow::hideWindow() {
+    if (!isVisible())
+        return;
+    // Asked when pressed, as a notification area can come and go while the program runs.
+    if (trayIcon_ != nullptr && trayAvailable()) {
+        hide();
+    } else {
+        showMinimized();
+    }
+}
+
+void MainWindow::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
+    if (reason != QSystemTrayIcon::Trigger)
+        return;
+    if (isVisible()) {
+        hide();
+        return;
+    }
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::showAbout() {
+    AboutBox box(this);
+    box.exec();
+}
+
+bool MainWindow::event(QEvent* event) {
+    if (event->type() == QEvent::EnterWhatsThisMode) {
+        // The caption's help button: the about box instead of help on single controls.
+        QWhatsThis::leaveWhatsThisMode();
+        QMetaObject::invokeMethod(this, &MainWindow::showAbout, Qt::QueuedConnection);
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            hideWindow();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return;  // command 1: nothing
+        case Qt::Key_F1:
+            showAbout();
+            return;
+        default:
+            QDialog::keyPressEvent(event);
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    done(kCloseResult);
+    event->accept();
+}
+
+void MainWindow::done(int result) {
+    stopTimerAndRemoveIcon();
+    QDialog::done(result);
+}
+
+void MainWindow::stopTimerAndRemoveIcon() {
+    requestTimer_.stop();
+    if (trayIcon_ != nullptr)
+        trayIcon_->hide();
+}
+
+}  // namespace tarven
