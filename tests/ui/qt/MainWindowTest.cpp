@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QTimer>
+#include <QWhatsThis>
+#include <cstring>
+
+#include "support/TempDir.h"
+#include "support/TestPeer.h"
+#include "ui/AboutBox.h"
+#include "ui/MainWindow.h"
+#include "ui/MemoryEditControl.h"
+#include "ui/QtEditControl.h"
+
+namespace tarven::test {
+namespace {
+
+constexpr int kWaitMs = 5000;
+
+class FixedClock final : public platform::Clock {
+  public:
+    platform::LocalTime now() const override { return {2024, 3, 5, 7, 9, 11}; }
+};
+
+// A host named "tarven-test" whose name resolves to 10.1.2.3.
+class FixedHost final : public platform::HostNetwork {
+  public:
+    bool hostName(char* buffer, int size) const override {
+        return std::snprintf(buffer, static_cast<std::size_t>(size), "tarven-test") < size;
+    }
+    bool resolve(const char*, platform::Ipv4& address) const override {
+        const unsigned char bytes[] = {10, 1, 2, 3};
+        std::memcpy(&address, bytes, sizeof address);
+        return true;
+    }
+    bool firstExternalAddress(platform::Ipv4&) const override { return false; }
+};
+
+class MemoryWindow final : public Window {
+  public:
+    EditControl* findControl(int id) override { return id == kLogControlId ? &log : nullptr; }
+    MemoryEditControl log;
+};
+
+// Closes every about box that opens while it lives, counting them and noting the last owner.
+class AboutBoxCloser {
+  public:
+    AboutBoxCloser() {
+        timer_.callOnTimeout([this] {
+            if (auto* box = qobject_cast<AboutBox*>(QApplication::activeModalWidget())) {
+                ++closed;
+                owner = box->parentWidget();
+                box->reject();
+            }
+        });
+        timer_.start(10);
+    }
+    int closed = 0;
+    QWidget* owner = nullptr;
+
+  private:
+    QTimer timer_;
+};
+
+class MainWindowTest : public testing::Test {
+  protected:
+    // A window whose runs read `description` (with PORT replaced by the peer's port), see a
+    // fixed clock and host, and which acts as if the desktop had a notification area.
+    std::unique_ptr<MainWindow> makeWindow(
+        DesktopEnvironment::Tray tray = DesktopEnvironment::Tray::present) {
+        std::string text = description;
+        text.replace(text.find("PORT"), 4, peer.portText());
+        path = widePath(folder.write("tarven.txt", text));
+        DesktopEnvironment environment;
+        environment.run.clock = &clock;
+        environment.run.host = &host;
+        environment.run.descriptionPath = path.c_str();
+        environment.tray = tray;
+        return std::make_unique<MainWindow>(environment);
+    }
+
+    static QtEditControl& logOf(MainWindow& window) {
+        return *window.findChild<QtEditControl*>(QStringLiteral("log"));
+    }
+    static QPushButton& button(MainWindow& window, const char* name) {
+        return *window.findChild<QPushButton*>(QString::fromLatin1(name));
+    }
+    static QTimer& timerOf(MainWindow& window) {
+        return *window.findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
+    }
+    static void showAndWait(MainWindow& window) {
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+
+    std::string description =
+        "TARVEN_connect: 127.0.0.1\r\n"
+        "TARVEN_port: PORT\r\n"
+        "TARVEN_request: GET /hourly?from=%IPADDRESS% HTTP/1.0\r\n"
+        "Host: 127.0.0.1\r\n";
+    const std::string expectedRequest =
+        "GET /hourly?from=10.1.2.3 HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+    TestPeer peer{PeerScript{.answer = "HTTP/1.0 200 OK\r\n\r\nplain\nlone\rend \xC3\xA9\r\n"}};
+    TempDir folder;
+    std::u16string path;
+    FixedClock clock;
+    FixedHost host;
+};
+
+TEST_F(MainWindowTest, StartsWithTheInitLineTheIconAndAnHourlyTimerButNoRun) {
+    auto window = makeWindow();
+    showAndWait(*window);
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(logOf(*window).text(), u"** Init dialog.\r\n");
+    QTimer& timer = timerOf(*window);
+    EXPECT_TRUE(timer.isActive());
+    EXPECT_FALSE(timer.isSingleShot());
+    EXPECT_EQ(timer.interval(), 3'600'000);
+    EXPECT_GT(timer.remainingTime(), 3'590'000);  // the first run is an hour away
+    EXPECT_EQ(peer.connections(), 0);
+    auto* tray = window->findChild<QSystemTrayIcon*>();
+    ASSERT_NE(tray, nullptr);
+    EXPECT_TRUE(tray->isVisible());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Tarven"));
+    EXPECT_EQ(window->focusWidget(), &button(*window, "hide"));
+}
+
+TEST_F(MainWindowTest, TestButtonShowsTheWholeExchangeExactly) {
+    auto window = makeWindow();
+    showAndWait(*window);
+    QTest::mouseClick(&button(*window, "test"), Qt::LeftButton);
+
+    // The same run into the in-memory control gives the transcript to match, unit for unit.
+    MemoryWindow reference;
+    DesktopEnvironment environment;
+    environment.run.clock = &clock;
+    environment.run.host = &host;
+    environment.run.descriptionPath = path.c_str();
+    ASSERT_TRUE(runRequest(reference, kDescriptionFileName, environment.run));
+
+    EXPECT_EQ(peer.received(2), expectedRequest + expectedRequest);
+    QtEditControl& log = logOf(*window);
+    const std::u16string transcript = log.text();
+    EXPECT_EQ(transcript, reference.log.text());
+    EXPECT_EQ(transcript.find(u"** Init dialog."), std::u16string::npos);  // cleared by the run
+    EXPECT_NE(transcript.find(u"plain\nlone\rend \u00E9\r\n** Socket close.\r\n"),
+              std::u16string::npos);
+    EXPECT_NE(transcript.find(u"2024/03/05:07:09:11\r\n"), std::u16string::npos);
+    EXPECT_EQ(log.lineCount(), reference.log.lineCount());
+    EXPECT_EQ(log.document()->blockCount(), log.lineCount());
+}
+
+TEST_F(MainWindowTest, HideAndEscapeHideTheWindowWhileEnterDoesNothing) {
+    auto window = makeWindow();
+    QSignalSpy finished(window.get(), &QDialog::finished);
+
+    showAndWait(*window);
+    QTest::mouseClick(&button(*window, "hide"), Qt::LeftButton);
+    EXPECT_FALSE(window->isVisible());
+
+    showAndWait(*window);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+
+    // Enter, with the focus on either button or on the log, neither runs nor hides nor ends.
+    showAndWait(*window);
+    for (const char* name : {"hide", "test", "log"}) {
+        QWidget* target = window->findChild<QWidget*>(QString::fromLatin1(name));
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Return);
+        QTest::keyClick(target, Qt::Key_Enter, Qt::KeypadModifier);
+        EXPECT_TRUE(window->isVisible()) << name;
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(peer.connections(), 0);
+    EXPECT_EQ(logOf(*window).text(), u"** Init dialog.\r\n");
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_TRUE(timerOf(*window).isActive());
+}
+
+TEST_F(MainWindowTest, LeftClickOnTheTrayIconTogglesTheWindowOtherClicksDoNothing) {
+    auto window = makeWindow();
+    showAndWait(*window);
+    auto* tray = window->findChild<QSystemTrayIcon*>();
+    ASSERT_NE(tray, nullptr);
+
+    for (auto reason :
+         {QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick}) {
+        emit tray->activated(reason);
+        EXPECT_TRUE(window->isVisible());
+    }
+    emit tray->activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(window->isVisible());
+    for (auto reason :
+         {QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick}) {
+        emit tray->activated(reason);
+        EXPECT_FALSE(window->isVisible());
+    }
+
+    window->showMinimized();  // shown again in its normal state, in front and active
+    window->hide();
+    emit tray->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+
+    emit tray->activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, TimerTickRunsTheRequestWhileTheWindowIsHidden) {
+    auto window = makeWindow();
+    showAndWait(*window);
+    QTest::mouseClick(&button(*window, "hide"), Qt::LeftButton);
+    ASSERT_FALSE(window->isVisible());
+
+    timerOf(*window).setInterval(1);  // let the hour pass at once
+    ASSERT_TRUE(QTest::qWaitFor([&] { return peer.connections() >= 1; }, kWaitMs));
+    timerOf(*window).stop();
+    EXPECT_EQ(peer.received(1).substr(0, expectedRequest.size()), expectedRequest);
+    EXPECT_NE(logOf(*window).text().find(u"** Socket close.\r\n"), std::u16string::npos);
+}
+
+TEST_F(MainWindowTest, WithoutANotificationAreaHideMinimisesAndTheHourlyRunsGoOn) {
+    auto window = makeWindow(DesktopEnvironment::Tray::absent);
+    showAndWait(*window);
+    EXPECT_EQ(window->findChild<QSystemTrayIcon*>(), nullptr);
+
+    QTest::mouseClick(&button(*window, "hide"), Qt::LeftButton);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isMinimized());
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(timerOf(*window).isActive());
+}
+
+TEST_F(MainWindowTest, F1AndTheCaptionHelpButtonOpenTheAboutBoxOverTheWindow) {
+    auto window = makeWindow();
+    showAndWait(*window);
+    AboutBoxCloser closer;
+
+    QTest::keyClick(window.get(), Qt::Key_F1);  // returns once the box has ended
+    EXPECT_EQ(closer.closed, 1);
+    EXPECT_EQ(closer.owner, window.get());
+
+    QWhatsThis::enterWhatsThisMode();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return closer.closed == 2; }, kWaitMs));
+    EXPECT_FALSE(QWhatsThis::inWhatsThisMode());
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, CloseEndsWithZeroStopsTheTimerAndRemovesTheIcon) {
+    for (const bool hiddenFirst : {false, true}) {
+        auto window = makeWindow();
+        showAndWait(*window);
+        if (hiddenFirst)
+            window->hide();  // closing from the tray's hidden state ends it too
+        QSignalSpy finished(window.get(), &QDialog::finished);
+        auto* tray = window->findChild<QSystemTrayIcon*>();
+
+        window->close();
+
+        ASSERT_EQ(finished.count(), 1) << hiddenFirst;
+        EXPECT_EQ(finished.at(0).at(0).toInt(), 0);
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_FALSE(timerOf(*window).isActive());
+        EXPECT_FALSE(tray->isVisible());
+    }
+    EXPECT_EQ(peer.connections(), 0);
+}
+
+TEST_F(MainWindowTest, ControlsFollowTheTemplateInTabOrderWithNoDefaultButton) {
+    auto window = makeWindow();
+    showAndWait(*window);
+    const QRect hide = button(*window, "hide").geometry();
+    const QRect test = button(*window, "test").geometry();
+    const QRect log = logOf(*window).geometry();
+    EXPECT_LT(test.right(), hide.left());  // TEST to the left of hide, on one row
+    EXPECT_EQ(test.top(), hide.top());
+    EXPECT_LT(hide.bottom(), log.top());
+    EXPECT_TRUE(window->rect().contains(log));
+
+    QWidget* first = &button(*window, "hide");
+    EXPECT_EQ(first->nextInFocusChain(), &button(*window, "test"));
+    EXPECT_EQ(first->nextInFocusChain()->nextInFocusChain(), &logOf(*window));
+    for (QPushButton* b : window->findChildren<QPushButton*>()) {
+        EXPECT_FALSE(b->autoDefault() || b->isDefault()) << b->text().toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace tarven::test

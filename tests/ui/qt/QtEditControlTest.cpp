@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <random>
+
+#include "ui/EditControlContract.h"
+#include "ui/LogView.h"
+#include "ui/MemoryEditControl.h"
+#include "ui/QtEditControl.h"
+
+namespace tarven::test {
+namespace {
+
+INSTANTIATE_TEST_SUITE_P(Qt, EditControlContract,
+                         testing::Values(EditControlKind{
+                             "Qt", [] { return std::make_unique<QtEditControl>(); },
+                             [](const EditControl& control) {
+                                 return static_cast<const QtEditControl&>(control).text();
+                             }}),
+                         kindName);
+
+class LogWindow final : public Window {
+  public:
+    EditControl* findControl(int id) override { return id == kLogControlId ? &log : nullptr; }
+    QtEditControl log;
+};
+
+void append(EditControl& control, const char16_t* text) {
+    control.setSelection(control.textLength(), control.textLength());
+    control.replaceSelection(text);
+}
+
+QString shownLine(const QtEditControl& control, int line) {
+    return control.document()->findBlockByNumber(line).text();
+}
+
+TEST(QtEditControlTest, LoneBreaksShowOnTheirLineAndReadBackExactly) {
+    QtEditControl control;
+    const std::u16string text = u"a\rb\nc\u2029d\u2028e\uFDD0f\r\n\n\r";
+    append(control, text.c_str());
+    EXPECT_EQ(control.text(), text);
+    EXPECT_EQ(control.lineCount(), 2);
+    EXPECT_EQ(control.document()->blockCount(), 2);
+    EXPECT_EQ(shownLine(control, 0), QString::fromUtf16(u"a\u240Db\u240Ac\u00B6d\u2424e\uFFFDf"));
+
+    // A lone LF after the lone CR at the end joins it into a line break.
+    append(control, u"\nlast");
+    EXPECT_EQ(control.text(), text + u"\nlast");
+    EXPECT_EQ(control.lineCount(), 3);
+    EXPECT_EQ(shownLine(control, 1), QString::fromUtf16(u"\u240A"));
+    EXPECT_EQ(shownLine(control, 2), QStringLiteral("last"));
+}
+
+TEST(QtEditControlTest, AnyEditMatchesTheMemoryControl) {
+    // Random replacements of random ranges, rich in CR, LF and pairs, on both controls.
+    QtEditControl control;
+    MemoryEditControl reference;
+    std::minstd_rand random(20240305);
+    const char16_t units[] = {u'a', u'\r', u'\n', u'\r', u'\n', u'\u00E9', u'\u2029', u'x'};
+    const auto pick = [&](std::int64_t below) {
+        return static_cast<std::int64_t>(random() % static_cast<unsigned>(below + 1));
+    };
+    for (int step = 0; step < 600; ++step) {
+        std::u16string text(static_cast<std::size_t>(pick(6)), u'a');
+        for (char16_t& unit : text)
+            unit = units[pick(7)];
+        const std::int64_t start = pick(reference.textLength());
+        const std::int64_t end = pick(reference.textLength());
+        if (step % 97 == 0) {
+            control.setText(text.c_str());
+            reference.setText(text.c_str());
+        } else {
+            control.setSelection(start, end);
+            reference.setSelection(start, end);
+            control.replaceSelection(text.c_str());
+            reference.replaceSelection(text.c_str());
+        }
+        ASSERT_EQ(control.text(), reference.text()) << "step " << step;
+        ASSERT_EQ(control.lineCount(), reference.lineCount()) << "step " << step;
+        ASSERT_EQ(control.textLength(), reference.textLength()) << "step " << step;
+        for (int line = 0; line <= reference.lineCount(); ++line) {
+            ASSERT_EQ(control.lineIndex(line), reference.lineIndex(line)) << "step " << step;
+        }
+    }
+}
+
+TEST(QtEditControlTest, TheEndIsInViewOnceTheLoopRunsAfterEachAppend) {
+    LogWindow window;
+    window.log.resize(200, 120);
+    window.log.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window.log));
+    QtEditControl& log = window.log;
+    for (int i = 0; i < 260; ++i) {  // past the trimming edge, so cuts at the front come too
+        appendNarrow(window, "a line of the log\r\n");
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(log.textCursor().atEnd()) << i;
+        ASSERT_TRUE(log.viewport()->rect().contains(log.cursorRect())) << i;
+    }
+    EXPECT_GT(log.verticalScrollBar()->value(), 0);
+    EXPECT_LE(window.log.lineCount(), 202);
+    clearLog(window);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.log.text(), u"");
+    EXPECT_EQ(log.verticalScrollBar()->value(), 0);
+}
+
+}  // namespace
+}  // namespace tarven::test
