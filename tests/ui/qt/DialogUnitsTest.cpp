@@ -11,14 +11,5 @@ TEST(DialogUnitsTest, QuartersAndEighthsRoundToTheNearestPixel) {
     EXPECT_EQ(toPixels({0, 0, 139, 96}, QSize(7, 16)).size(), QSize(243, 192));
 }
 
-TEST(DialogUnitsTest, BaseUnitsGrowWithTheFont) {
-    const QSize small = dialogBaseUnits(dialogFont(9));
-    const QSize large = dialogBaseUnits(dialogFont(18));
-    EXPECT_GT(small.width(), 0);
-    EXPECT_GT(small.height(), small.width());
-    EXPECT_GT(large.width(), small.width());
-    EXPECT_GT(large.height(), small.height());
-}
-
 }  // namespace
 }  // namespace tarven::test

@@ -274,24 +274,5 @@ TEST_F(MainWindowTest, CloseEndsWithZeroStopsTheTimerAndRemovesTheIcon) {
     EXPECT_EQ(peer.connections(), 0);
 }
 
-TEST_F(MainWindowTest, ControlsFollowTheTemplateInTabOrderWithNoDefaultButton) {
-    auto window = makeWindow();
-    showAndWait(*window);
-    const QRect hide = button(*window, "hide").geometry();
-    const QRect test = button(*window, "test").geometry();
-    const QRect log = logOf(*window).geometry();
-    EXPECT_LT(test.right(), hide.left());  // TEST to the left of hide, on one row
-    EXPECT_EQ(test.top(), hide.top());
-    EXPECT_LT(hide.bottom(), log.top());
-    EXPECT_TRUE(window->rect().contains(log));
-
-    QWidget* first = &button(*window, "hide");
-    EXPECT_EQ(first->nextInFocusChain(), &button(*window, "test"));
-    EXPECT_EQ(first->nextInFocusChain()->nextInFocusChain(), &logOf(*window));
-    for (QPushButton* b : window->findChildren<QPushButton*>()) {
-        EXPECT_FALSE(b->autoDefault() || b->isDefault()) << b->text().toStdString();
-    }
-}
-
 }  // namespace
 }  // namespace tarven::test
