@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/File.h"
 #include "platform/TextCodec.h"
@@ -44,25 +49,27 @@ int DescriptionFile::loadDescription(const char16_t* path) {
 }
 
 void DescriptionFile::parse(char* bytes) {
+    struct Entry {
+        const char* key;
+        const char* value;
+    };
+    std::vector<Entry> entries;
     char* p = bytes;
-    for (;;) {
+    for (bool more = true; more;) {
         while (isLineEnd(*p))
             ++p;
         if (*p == 0)
-            return;
+            break;
         char* const line = p;
         while (*p != 0 && !isLineEnd(*p))
             ++p;
-        const bool more = *p != 0;
+        more = *p != 0;
         if (more)
             *p++ = 0;
         // A line that starts with a blank would store an empty key, which hides every entry
         // after it; such a line is ignored like one without a separator.
-        if (*line == '#' || isBlank(*line)) {
-            if (!more)
-                return;
+        if (*line == '#' || isBlank(*line))
             continue;
-        }
         char* separator = line;
         while (*separator != 0 && !isBlank(*separator))
             ++separator;
@@ -71,11 +78,29 @@ void DescriptionFile::parse(char* bytes) {
             char* value = separator + 1;
             while (isBlank(*value))
                 ++value;
-            set(line, value);
+            entries.push_back({line, value});
         }
-        if (!more)
-            return;
     }
+    if (first() != nullptr) {
+        for (const Entry& entry : entries)
+            set(entry.key, entry.value);
+        return;
+    }
+    // Into an empty block, a set per line would search the whole block each time, which makes
+    // a long file take hours. Keeping only each key's last line, in the order of those lines,
+    // gives the same block in one pass.
+    std::unordered_map<std::string_view, std::size_t> lastLine;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        lastLine[entries[i].key] = i;
+    std::string content;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (lastLine[entries[i].key] != i)
+            continue;
+        content.append(entries[i].key).push_back('\0');
+        content.append(entries[i].value).push_back('\0');
+    }
+    if (content.size() <= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+        storage->append(content.data(), static_cast<std::int32_t>(content.size()));
 }
 
 int cutAtLastSeparator(char16_t* buffer) {
