@@ -1,8 +1,11 @@
 #include "support/TestPeer.h"
 
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 
 namespace tarven::test {
@@ -10,6 +13,17 @@ namespace {
 
 constexpr Timeout kPollStep{0, 100 * 1000};
 constexpr auto kIdleLimit = std::chrono::seconds(30);
+constexpr auto kSleepStep = std::chrono::milliseconds(20);
+constexpr std::size_t kFillerLine = 64;
+constexpr std::size_t kStreamBlock = 64 * 1024;
+
+// The body length that a request header names; 0 without a Content-length line.
+std::size_t bodyLength(std::string header) {
+    for (char& c : header)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto at = header.find("\ncontent-length:");
+    return at == std::string::npos ? 0 : std::strtoul(header.c_str() + at + 16, nullptr, 10);
+}
 
 }  // namespace
 
@@ -17,27 +31,42 @@ bool requestComplete(const std::string& bytes) {
     const auto headerEnd = bytes.find("\r\n\r\n");
     if (headerEnd == std::string::npos)
         return false;
-    std::string header = bytes.substr(0, headerEnd);
-    for (char& c : header)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    std::size_t bodyLength = 0;
-    const auto at = header.find("\ncontent-length:");
-    if (at != std::string::npos) {
-        bodyLength = std::strtoul(header.c_str() + at + 16, nullptr, 10);
+    return bytes.size() >= headerEnd + 4 + bodyLength(bytes.substr(0, headerEnd));
+}
+
+std::string fillerBytes(std::size_t from, std::size_t count) {
+    std::string bytes;
+    bytes.reserve(count + kFillerLine);
+    std::size_t line = from / kFillerLine;
+    const std::size_t skip = from % kFillerLine;
+    while (bytes.size() < count + skip) {
+        char text[kFillerLine + 1];
+        std::snprintf(text, sizeof text, "%08zu", line % 100000000);
+        std::string lineText(text);
+        for (char c = 'a'; lineText.size() < kFillerLine - 2; c = c == 'z' ? 'a' : c + 1)
+            lineText += c;
+        bytes += lineText + "\r\n";
+        ++line;
     }
-    return bytes.size() >= headerEnd + 4 + bodyLength;
+    return bytes.substr(skip, count);
 }
 
 TestPeer::TestPeer(PeerScript script) : script_(std::move(script)) {
     listener_.timeout = kPollStep;
     if (listener_.listenOn(0, "127.0.0.1") == 1)
         port_ = listener_.localPort();
+    if (script_.refuse) {
+        // The port stays known but nobody listens on it any more.
+        listener_.close();
+        return;
+    }
     thread_ = std::thread([this] { serve(); });
 }
 
 TestPeer::~TestPeer() {
     stop_ = true;
-    thread_.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 std::string TestPeer::received(int count) {
@@ -57,12 +86,38 @@ void TestPeer::serve() {
         TcpStream client(handle);
         client.timeout = kPollStep;
         serveOne(client);
+        if (script_.after == PeerScript::After::reset) {
+            // A zero linger time makes the close send a reset instead of a FIN.
+            const linger abortive{1, 0};
+            ::setsockopt(client.handle, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+            ::close(client.handle);
+            client.handle = -1;
+        }
         client.close();
         ++finished_;
     }
 }
 
+bool TestPeer::pauseUnlessStopped(std::chrono::milliseconds pause) const {
+    const auto until = std::chrono::steady_clock::now() + pause;
+    while (!stop_ && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            kSleepStep, until - std::chrono::steady_clock::now()));
+    return !stop_;
+}
+
+bool TestPeer::sendCounted(TcpStream& client, const char* bytes, std::size_t count) {
+    // A client that stops reading for the full time-out ends the answer.
+    client.timeout = Timeout{};
+    const int got = client.sendAll(bytes, static_cast<int>(count), 0);
+    client.timeout = kPollStep;
+    if (got > 0)
+        sent_ += static_cast<std::size_t>(got);
+    return got == static_cast<int>(count);
+}
+
 void TestPeer::serveOne(TcpStream& client) {
+    using After = PeerScript::After;
     std::string request;
     char chunk[4096];
     const auto readSome = [&]() {
@@ -74,9 +129,24 @@ void TestPeer::serveOne(TcpStream& client) {
         }
         return got;
     };
+    // Where the request ends, once its header has arrived; searched for only in new bytes,
+    // so a request of many megabytes is not scanned again on every chunk.
+    std::size_t requestEnd = std::string::npos;
+    std::size_t searchedTo = 0;
+    const auto complete = [&]() {
+        if (requestEnd == std::string::npos) {
+            const std::size_t from = searchedTo > 3 ? searchedTo - 3 : 0;
+            const std::size_t headerEnd = request.find("\r\n\r\n", from);
+            searchedTo = request.size();
+            if (headerEnd == std::string::npos)
+                return false;
+            requestEnd = headerEnd + 4 + bodyLength(request.substr(0, headerEnd));
+        }
+        return request.size() >= requestEnd;
+    };
     auto idleSince = std::chrono::steady_clock::now();
     if (script_.readRequest) {
-        while (!stop_ && !requestComplete(request)) {
+        while (!stop_ && !complete()) {
             const int got = readSome();
             if (got < 0)
                 return;
@@ -86,13 +156,30 @@ void TestPeer::serveOne(TcpStream& client) {
                 return;
         }
     }
-    if (!script_.answer.empty()) {
-        client.timeout = Timeout{};
-        client.sendAll(script_.answer.data(), static_cast<int>(script_.answer.size()), 0);
-        client.timeout = kPollStep;
+    bool going =
+        script_.answer.empty() || sendCounted(client, script_.answer.data(), script_.answer.size());
+    for (const std::string& part : script_.parts) {
+        going = going && pauseUnlessStopped(script_.pause) &&
+                sendCounted(client, part.data(), part.size());
     }
-    if (script_.after == PeerScript::After::close)
-        ::shutdown(client.handle, SHUT_WR);
+    for (std::size_t at = 0; going && at < script_.streamBytes; at += kStreamBlock) {
+        const std::string block = fillerBytes(at, std::min(kStreamBlock, script_.streamBytes - at));
+        going = !stop_ && sendCounted(client, block.data(), block.size());
+    }
+
+    switch (script_.after) {
+        case After::abort:
+        case After::reset:
+            return;
+        case After::ignore:
+            pauseUnlessStopped(kIdleLimit);
+            return;
+        case After::close:
+            ::shutdown(client.handle, SHUT_WR);
+            break;
+        case After::staySilent:
+            break;
+    }
     // Record whatever else arrives until the client closes.
     idleSince = std::chrono::steady_clock::now();
     while (!stop_) {

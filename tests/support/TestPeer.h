@@ -2,26 +2,44 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "net/TcpStream.h"
 
 namespace tarven::test {
 
-// What the loopback peer does with each connection it accepts.
+// What the loopback peer does with each connection it accepts, in this order: read the
+// request, send the answer, send each further part after a pause, stream filler bytes, then
+// end the connection as `after` says.
 struct PeerScript {
-    enum class After { close, staySilent };
+    enum class After {
+        close,       // half-close, then record what else arrives until the client closes
+        staySilent,  // keep the connection and record what arrives until the client closes
+        abort,       // close at once, reading nothing more
+        reset,       // close with a reset (RST) instead of an orderly end
+        ignore,      // keep the connection but never read from it again
+    };
     // Read the whole request (header and any Content-length body) before answering.
     bool readRequest = true;
-    std::string answer;
+    std::string answer = {};
     After after = After::close;
+    // Sent one by one after the answer, each `pause` after the one before; the pause lets
+    // each part arrive as a chunk of its own.
+    std::vector<std::string> parts = {};
+    std::chrono::milliseconds pause{0};
+    // Filler bytes (fillerBytes) streamed after the parts, made as they are sent.
+    std::size_t streamBytes = 0;
+    // Listen for no connection at all: the port is free, so a connect to it is refused.
+    bool refuse = false;
 };
 
 // A server on 127.0.0.1, on a port the system picks, built on TcpStream's listening side. It
-// serves one connection at a time on its own thread, records every byte it receives, answers
-// with the script's bytes, then closes or stays silent until the client closes.
+// serves one connection at a time on its own thread, records every byte it receives, and
+// follows the script. Every wait is bounded, and the destructor ends a connection in progress.
 class TestPeer {
   public:
     explicit TestPeer(PeerScript script);
@@ -34,16 +52,21 @@ class TestPeer {
     // Waits until `count` connections have ended, then returns every byte received.
     std::string received(int count = 1);
     int connections() const { return finished_.load(); }
+    // Bytes of the answer, parts and filler that the client took.
+    std::size_t sent() const { return sent_.load(); }
 
   private:
     void serve();
     void serveOne(TcpStream& client);
+    bool sendCounted(TcpStream& client, const char* bytes, std::size_t count);
+    bool pauseUnlessStopped(std::chrono::milliseconds pause) const;
 
     PeerScript script_;
     TcpStream listener_;
     int port_ = -1;
     std::atomic<bool> stop_{false};
     std::atomic<int> finished_{0};
+    std::atomic<std::size_t> sent_{0};
     std::mutex mutex_;
     std::string received_;
     std::thread thread_;
@@ -52,5 +75,9 @@ class TestPeer {
 // True when the bytes hold a whole HTTP request: the header and the body its
 // Content-length names.
 bool requestComplete(const std::string& bytes);
+
+// `count` bytes of the peer's filler stream from offset `from`: 64-byte lines, each its
+// number in eight digits, letters and CR LF, so a lost or repeated piece shows.
+std::string fillerBytes(std::size_t from, std::size_t count);
 
 }  // namespace tarven::test
