@@ -1,6 +1,7 @@
 #include "platform/TextCodec.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace tarven::platform {
 namespace {
@@ -54,22 +55,38 @@ std::size_t decodeOne(const unsigned char* p, std::size_t left, char32_t& value)
     return used;
 }
 
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+// The number of ASCII bytes at the start of `p`, looked at eight at a time where it can.
+std::size_t asciiRun(const unsigned char* p, std::size_t count) {
+    constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+    std::size_t n = 0;
+    for (std::uint64_t word; n + sizeof word <= count; n += sizeof word) {
+        std::memcpy(&word, p + n, sizeof word);
+        if ((word & kHighBits) != 0)
+            break;
     }
+    while (n < count && p[n] < 0x80)
+        ++n;
+    return n;
+}
+
+// Writes one scalar value as UTF-8 at `out`; returns the position after it.
+char* writeUtf8(char* out, char32_t cp) {
+    if (cp < 0x80) {
+        *out++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (cp >> 6));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (cp >> 12));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (cp >> 18));
+        *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
 }
 
 }  // namespace
@@ -79,6 +96,17 @@ std::size_t utf8ToUtf16(const char* bytes, std::size_t count, char16_t* out) {
     std::size_t units = 0;
     std::size_t i = 0;
     while (i < count) {
+        // ASCII, most of what passes through the log, maps unit for unit.
+        const std::size_t run = asciiRun(p + i, count - i);
+        if (run > 0) {
+            if (out) {
+                for (std::size_t k = 0; k < run; ++k)
+                    out[units + k] = p[i + k];
+            }
+            units += run;
+            i += run;
+            continue;
+        }
         char32_t cp;
         i += decodeOne(p + i, count - i, cp);
         if (cp >= 0x10000) {
@@ -103,10 +131,15 @@ std::u16string utf8ToUtf16(const char* bytes, std::size_t count) {
 }
 
 std::string utf16ToUtf8(const char16_t* text, std::size_t count) {
-    std::string out;
-    out.reserve(count);
+    // Room for the longest result: three bytes a unit (a surrogate pair makes four from two).
+    std::string out(count * 3, '\0');
+    char* end = out.data();
     for (std::size_t i = 0; i < count; ++i) {
         char32_t c = text[i];
+        if (c < 0x80) {
+            *end++ = static_cast<char>(c);
+            continue;
+        }
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 &&
             text[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
@@ -114,8 +147,9 @@ std::string utf16ToUtf8(const char16_t* text, std::size_t count) {
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = kReplacement;
         }
-        appendUtf8(out, c);
+        end = writeUtf8(end, c);
     }
+    out.resize(static_cast<std::size_t>(end - out.data()));
     return out;
 }
 

@@ -1,6 +1,7 @@
 #include "ui/MemoryEditControl.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "platform/TextCodec.h"
@@ -118,10 +119,26 @@ void MemoryEditControl::addPairsIn(std::int64_t from, std::int64_t to,
             return oldLast;
         return 0;
     };
+    const std::int64_t insertedEnd = insertedAt + insertedLength;
     std::vector<std::int64_t> found;
-    for (std::int64_t p = from; p <= to && p + 1 < length_; ++p) {
+    std::int64_t p = from;
+    while (p <= to && p + 1 < length_) {
+        if (p >= insertedAt && p < insertedEnd) {
+            // Inside the inserted text only a CR can start a pair: go straight to the next one.
+            const char16_t* at = inserted + (p - insertedAt);
+            const char16_t* cr = std::char_traits<char16_t>::find(
+                at, static_cast<std::size_t>(insertedEnd - p), u'\r');
+            if (cr == nullptr) {
+                p = insertedEnd;
+                continue;
+            }
+            p += cr - at;
+            if (p > to || p + 1 >= length_)
+                break;
+        }
         if (unit(p) == u'\r' && unit(p + 1) == u'\n')
             found.push_back(p + origin_);
+        ++p;
     }
     pairs_.insert(where, found.begin(), found.end());
 }

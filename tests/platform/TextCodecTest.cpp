@@ -41,5 +41,29 @@ TEST(TextCodec, EncodesUtf16BackAndReplacesLoneSurrogates) {
               "b\xEF\xBF\xBD");
 }
 
+// ASCII is taken several bytes at a time; a multi-byte character or a bad byte may stand at any
+// offset of such a run, and a NUL inside it is content like any other byte.
+TEST(TextCodec, OtherCharactersAtEveryOffsetOfAnAsciiRun) {
+    struct Middle {
+        std::string bytes;
+        std::u16string wide;
+        bool roundTrips;
+    };
+    const Middle middles[] = {{"\xE3\x83\x90", u"\u30D0", true},
+                              {"\xFF", u"\uFFFD", false},
+                              {std::string(1, '\0'), std::u16string(1, u'\0'), true}};
+    for (std::size_t before = 0; before <= 17; ++before) {
+        for (const Middle& middle : middles) {
+            const std::string bytes = std::string(before, 'a') + middle.bytes + "zzzzzzzzz";
+            const std::u16string wide = std::u16string(before, u'a') + middle.wide + u"zzzzzzzzz";
+            EXPECT_EQ(utf8ToUtf16(bytes.data(), bytes.size(), nullptr), wide.size()) << before;
+            EXPECT_EQ(decode(bytes), wide) << before;
+            if (middle.roundTrips) {
+                EXPECT_EQ(utf16ToUtf8(wide.data(), wide.size()), bytes) << before;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tarven::platform
