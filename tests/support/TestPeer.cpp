@@ -144,18 +144,22 @@ void TestPeer::serveOne(TcpStream& client) {
         }
         return request.size() >= requestEnd;
     };
-    auto idleSince = std::chrono::steady_clock::now();
-    if (script_.readRequest) {
-        while (!stop_ && !complete()) {
+    // Reads until `done` holds; false when the client closed or stayed idle too long.
+    const auto readUntil = [&](const auto& done) {
+        auto idleSince = std::chrono::steady_clock::now();
+        while (!stop_ && !done()) {
             const int got = readSome();
             if (got < 0)
-                return;
+                return false;
             if (got > 0)
                 idleSince = std::chrono::steady_clock::now();
             if (std::chrono::steady_clock::now() - idleSince > kIdleLimit)
-                return;
+                return false;
         }
-    }
+        return true;
+    };
+    if (script_.readRequest && !readUntil(complete))
+        return;
     bool going =
         script_.answer.empty() || sendCounted(client, script_.answer.data(), script_.answer.size());
     for (const std::string& part : script_.parts) {
@@ -181,16 +185,7 @@ void TestPeer::serveOne(TcpStream& client) {
             break;
     }
     // Record whatever else arrives until the client closes.
-    idleSince = std::chrono::steady_clock::now();
-    while (!stop_) {
-        const int got = readSome();
-        if (got < 0)
-            return;
-        if (got > 0)
-            idleSince = std::chrono::steady_clock::now();
-        if (std::chrono::steady_clock::now() - idleSince > kIdleLimit)
-            return;
-    }
+    readUntil([] { return false; });
 }
 
 }  // namespace tarven::test
