@@ -1,8 +1,6 @@
 #include "request/DescriptionFile.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -112,14 +110,6 @@ TEST_F(DescriptionFileTest, WhatCannotBeReadIsNotLoaded) {
     const auto folder = test::widePath(dir.path() / "folder.txt");
     EXPECT_EQ(description.loadDescription(folder.c_str()), 0);
     EXPECT_EQ(description.loadDescription(nullptr), 0);
-}
-
-TEST_F(DescriptionFileTest, UnreadableFileIsNotLoaded) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root reads any file";
-    const auto path = dir.write("locked.txt", "a 1\n");
-    ::chmod(path.c_str(), 0);
-    EXPECT_EQ(description.loadDescription(test::widePath(path).c_str()), 0);
 }
 
 TEST_F(DescriptionFileTest, WidePathsReachTheFileSystemAsUtf8) {
