@@ -17,6 +17,7 @@
 #include "platform/TextCodec.h"
 #include "request/RequestRun.h"
 #include "support/Fakes.h"
+#include "support/RunFixture.h"
 #include "support/SameText.h"
 #include "support/TempDir.h"
 #include "support/TestPeer.h"
@@ -25,7 +26,6 @@ namespace tarven {
 namespace {
 
 using namespace std::string_literals;
-using Clock = std::chrono::steady_clock;
 
 const std::string kNotLoaded =
     "tarven.txt Loading...\r\nLoading file failed.\r\n"
@@ -47,28 +47,12 @@ std::string hugeNumberFor(int wanted) {
     return digits;
 }
 
-class BadDescriptionTest : public testing::Test {
+class BadDescriptionTest : public test::RunFixture {
   protected:
-    // Runs the file at `path`; "{port}" in a written description stands for the peer's port.
-    bool runPath(const std::filesystem::path& path) {
-        const std::u16string wide = test::widePath(path);
-        RunEnvironment environment;
-        environment.host = &host;
-        environment.clock = &clock;
-        environment.descriptionPath = wide.c_str();
-        const auto start = Clock::now();
-        const bool done = runRequest(window, kDescriptionFileName, environment);
-        took = Clock::now() - start;
-        return done;
+    BadDescriptionTest() {
+        peer = std::make_unique<test::TestPeer>(
+            test::PeerScript{true, kAnswer, test::PeerScript::After::close});
     }
-    bool run(std::string description) {
-        for (auto at = description.find("{port}"); at != std::string::npos;
-             at = description.find("{port}")) {
-            description.replace(at, 6, peer->portText());
-        }
-        return runPath(dir.write("tarven.txt", description));
-    }
-    std::string log() const { return window.text(); }
     // The log from the server's line on, for a run that sent the request line, then `sent`,
     // and got the answer.
     std::string transcript(const std::string& request, const std::string& sent) const {
@@ -76,14 +60,6 @@ class BadDescriptionTest : public testing::Test {
                "\r\n\r\n** Reciving...\r\n" + kAnswer + "** Socket close.\r\n" +
                test::kFixedDateLine;
     }
-
-    test::TempDir dir;
-    test::FakeHost host;
-    test::FixedClock clock;
-    test::MemoryWindow window;
-    std::unique_ptr<test::TestPeer> peer = std::make_unique<test::TestPeer>(
-        test::PeerScript{true, kAnswer, test::PeerScript::After::close});
-    Clock::duration took{};
 };
 
 TEST_F(BadDescriptionTest, MissingEmptyDirectoryOrFifoIsNotLoaded) {

@@ -9,6 +9,7 @@
 
 #include "request/RequestRun.h"
 #include "support/Fakes.h"
+#include "support/RunFixture.h"
 #include "support/SameText.h"
 #include "support/TempDir.h"
 #include "support/TestPeer.h"
@@ -18,27 +19,18 @@ namespace tarven {
 namespace {
 
 using After = test::PeerScript::After;
-using Clock = std::chrono::steady_clock;
 
 constexpr auto kPause = std::chrono::milliseconds(250);
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD as the log's UTF-8 shows it
 
-class HostilePeerTest : public testing::Test {
+class HostilePeerTest : public test::RunFixture {
   protected:
     bool runAgainst(const test::PeerScript& script, const std::string& extraLines = "") {
         peer = std::make_unique<test::TestPeer>(script);
-        const std::string description =
-            "TARVEN_connect: 127.0.0.1\nTARVEN_port: " + peer->portText() +
-            "\nTARVEN_request: GET / HTTP/1.0\n" + extraLines;
-        const std::u16string path = test::widePath(dir.write("tarven.txt", description));
-        RunEnvironment environment;
-        environment.host = &host;
-        environment.clock = &clock;
-        environment.descriptionPath = path.c_str();
-        const auto start = Clock::now();
-        const bool done = runRequest(window, kDescriptionFileName, environment);
-        took = Clock::now() - start;
-        return done;
+        return run(
+            "TARVEN_connect: 127.0.0.1\nTARVEN_port: {port}\n"
+            "TARVEN_request: GET / HTTP/1.0\n" +
+            extraLines);
     }
     // The whole log of a run that sent the plain request and received `shown`.
     std::string transcript(const std::string& shown, const std::string& sent = "\r\n") const {
@@ -46,14 +38,6 @@ class HostilePeerTest : public testing::Test {
                "\r\n** Connceted.\r\nGET / HTTP/1.0\r\n" + sent + "\r\n\r\n** Reciving...\r\n" +
                shown + "** Socket close.\r\n" + test::kFixedDateLine;
     }
-    std::string log() const { return window.text(); }
-
-    test::TempDir dir;
-    test::FakeHost host;
-    test::FixedClock clock;
-    test::MemoryWindow window;
-    std::unique_ptr<test::TestPeer> peer;
-    Clock::duration took{};
 };
 
 TEST_F(HostilePeerTest, RefusedConnectionFailsTheRun) {

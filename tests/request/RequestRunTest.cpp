@@ -11,6 +11,7 @@
 #include "net/TcpStream.h"
 #include "platform/TextCodec.h"
 #include "support/Fakes.h"
+#include "support/RunFixture.h"
 #include "support/TempDir.h"
 #include "support/TestPeer.h"
 
@@ -21,22 +22,12 @@ const std::string kHint = "Please create a tarven.txt file first.\r\nThe creatio
                           platform::utf16ToUtf8(build::kDescriptionDocUrl) + "\r\n";
 const std::string kAnswer = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nfine\r\n";
 
-class RequestRunTest : public testing::Test {
+class RequestRunTest : public test::RunFixture {
   protected:
-    // Runs the description, in which "{port}" stands for the peer's port.
-    bool run(std::string description) {
-        for (auto at = description.find("{port}"); at != std::string::npos;
-             at = description.find("{port}")) {
-            description.replace(at, 6, peer->portText());
-        }
-        const std::u16string path = test::widePath(dir.write("tarven.txt", description));
-        RunEnvironment environment;
-        environment.host = &host;
-        environment.clock = &clock;
-        environment.descriptionPath = path.c_str();
-        return runRequest(window, kDescriptionFileName, environment);
+    RequestRunTest() { answerWith({true, kAnswer, test::PeerScript::After::close}); }
+    void answerWith(const test::PeerScript& script) {
+        peer = std::make_unique<test::TestPeer>(script);
     }
-    std::string log() const { return window.text(); }
     // What reached the peer; waits for the connection to end.
     std::string wire() { return peer->received(); }
     std::string exchange(const std::string& sentLines) {
@@ -44,17 +35,6 @@ class RequestRunTest : public testing::Test {
                sentLines + "\r\n\r\n** Reciving...\r\n" + kAnswer + "** Socket close.\r\n" +
                test::kFixedDateLine;
     }
-
-    test::TempDir dir;
-    void answerWith(const test::PeerScript& script) {
-        peer = std::make_unique<test::TestPeer>(script);
-    }
-
-    std::unique_ptr<test::TestPeer> peer = std::make_unique<test::TestPeer>(
-        test::PeerScript{true, kAnswer, test::PeerScript::After::close});
-    test::FakeHost host;
-    test::FixedClock clock;
-    test::MemoryWindow window;
 };
 
 TEST_F(RequestRunTest, SendsTheWholeRequestAndLogsTheExchange) {
