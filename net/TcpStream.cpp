@@ -20,6 +20,9 @@ namespace {
 
 std::atomic<bool> networkingAttempted{false};
 
+// The area acceptPeer fills: an IPv4 socket address.
+constexpr std::size_t kPeerAddressSize = sizeof(sockaddr_in);
+
 bool setNonBlocking(int fd) {
     const int flags = ::fcntl(fd, F_GETFL);
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
@@ -81,23 +84,41 @@ int TcpStream::waitFor(Readiness readiness) {
 }
 
 int TcpStream::connectTo(const char* host, const char* port) {
+    return connectTo(host, port, platform::SystemHostNetwork());
+}
+
+int TcpStream::connectTo(const char* host, const char* port,
+                         const platform::HostNetwork& network) {
     if (host == nullptr || port == nullptr)
         return -1;
+    const auto portBits = htons(static_cast<std::uint16_t>(parseDecimal(port) & 0xFFFF));
+    sockaddr_storage peer{};
+    socklen_t peerSize = 0;
     platform::Ipv4 address = 0;
-    if (!platform::parseDottedIpv4(host, address) && !platform::resolveIpv4(host, address)) {
+    platform::Ipv6 address6;
+    const bool literal6 = platform::parseIpv6Literal(host, address6);
+    if (!literal6 && (platform::parseDottedIpv4(host, address) || network.resolve(host, address))) {
+        auto& v4 = reinterpret_cast<sockaddr_in&>(peer);
+        v4.sin_family = AF_INET;
+        v4.sin_port = portBits;
+        v4.sin_addr.s_addr = address;
+        peerSize = sizeof v4;
+    } else if (literal6 || network.resolveIpv6(host, address6)) {
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(peer);
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = portBits;
+        std::memcpy(&v6.sin6_addr, address6.bytes, sizeof address6.bytes);
+        peerSize = sizeof v6;
+    } else {
         return -1;
     }
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(static_cast<std::uint16_t>(parseDecimal(port) & 0xFFFF));
-    peer.sin_addr.s_addr = address;
-    handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    handle = ::socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (handle < 0) {
         handle = -1;
         lastResult = -1;
         return lastResult;
     }
-    int result = ::connect(handle, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+    int result = ::connect(handle, reinterpret_cast<const sockaddr*>(&peer), peerSize);
     if (result != 0 && errno == EINTR) {
         // An interrupted connect goes on in the background; wait for its outcome.
         pollfd watched{handle, POLLOUT, 0};
@@ -166,20 +187,36 @@ int TcpStream::receive(char* buffer, int size, int flags) {
 int TcpStream::listenOn(int port, const char* address) {
     if (handle != -1)
         close();
-    handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    platform::Ipv6 address6;
+    const bool ipv6 = address != nullptr && platform::parseIpv6Literal(address, address6);
+    handle = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (handle < 0) {
         handle = -1;
         return -1;
     }
     const int reuse = 1;
     ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(static_cast<std::uint16_t>(port & 0xFFFF));
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (address != nullptr && ::inet_pton(AF_INET, address, &local.sin_addr) != 1)
-        return -1;
-    if (::bind(handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+    const auto portBits = htons(static_cast<std::uint16_t>(port & 0xFFFF));
+    sockaddr_storage local{};
+    socklen_t localSize = 0;
+    if (ipv6) {
+        // IPv6 only, so the socket never also takes IPv4 peers as mapped addresses.
+        ::setsockopt(handle, IPPROTO_IPV6, IPV6_V6ONLY, &reuse, sizeof reuse);
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(local);
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = portBits;
+        std::memcpy(&v6.sin6_addr, address6.bytes, sizeof address6.bytes);
+        localSize = sizeof v6;
+    } else {
+        auto& v4 = reinterpret_cast<sockaddr_in&>(local);
+        v4.sin_family = AF_INET;
+        v4.sin_port = portBits;
+        v4.sin_addr.s_addr = htonl(INADDR_ANY);
+        if (address != nullptr && ::inet_pton(AF_INET, address, &v4.sin_addr) != 1)
+            return -1;
+        localSize = sizeof v4;
+    }
+    if (::bind(handle, reinterpret_cast<const sockaddr*>(&local), localSize) != 0)
         return -1;
     if (::listen(handle, 5) != 0)
         return -1;
@@ -191,14 +228,14 @@ int TcpStream::listenOn(int port, const char* address) {
 int TcpStream::acceptPeer(void* peerAddress) {
     if (waitReadable() < 1)
         return -1;
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t size = sizeof peer;
     int accepted;
     do {
         accepted = ::accept4(handle, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
     } while (accepted < 0 && errno == EINTR);
     if (peerAddress != nullptr)
-        std::memcpy(peerAddress, &peer, sizeof peer);
+        std::memcpy(peerAddress, &peer, kPeerAddressSize);
     return accepted < 0 ? -1 : accepted;
 }
 
@@ -211,11 +248,13 @@ int TcpStream::waitReadable() {
 int TcpStream::localPort() const {
     if (handle == -1)
         return -1;
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t size = sizeof local;
     if (::getsockname(handle, reinterpret_cast<sockaddr*>(&local), &size) != 0)
         return -1;
-    return ntohs(local.sin_port);
+    if (local.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6&>(local).sin6_port);
+    return ntohs(reinterpret_cast<const sockaddr_in&>(local).sin_port);
 }
 
 }  // namespace tarven

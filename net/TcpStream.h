@@ -2,6 +2,10 @@
 
 #include <cstdint>
 
+namespace tarven::platform {
+class HostNetwork;
+}
+
 namespace tarven {
 
 // Starts the socket library once per process. Linux needs no start-up; the call only records
@@ -14,7 +18,7 @@ struct Timeout {
     std::int32_t microseconds = 0;
 };
 
-// One TCP connection over IPv4. No transfer waits for ever: each send and receive first waits
+// One TCP connection over IPv4 or IPv6. No transfer waits for ever: each send and receive first waits
 // at most `timeout` for the socket to become ready and reports a time-out as a result.
 // Results: -1 for failure, otherwise what each operation documents.
 class TcpStream {
@@ -30,10 +34,13 @@ class TcpStream {
     // was held.
     virtual int close();
 
-    // Connects to a dotted address or a host name, and a port read as decimal text (its low
-    // 16 bits). The connect itself has no time-out. 0 when connected, -1 otherwise; an
-    // unresolvable name gives -1 without creating a socket.
+    // Connects to a dotted IPv4 address, an IPv6 address (bare or in brackets) or a host name,
+    // and a port read as decimal text (its low 16 bits). A name goes to its first IPv4
+    // address, or to its first IPv6 address when it has no IPv4 one; `network` resolves it
+    // (this machine's resolver when not given). The connect itself has no time-out. 0 when
+    // connected, -1 otherwise; an unresolvable name gives -1 without creating a socket.
     int connectTo(const char* host, const char* port);
+    int connectTo(const char* host, const char* port, const platform::HostNetwork& network);
     // Sends `count` bytes, or the NUL-terminated text when count is 0. The number sent; 0 for
     // nothing to send; -1 when no socket is held or a wait for writability timed out or
     // failed, even after a partial send; the number sent so far when a send fails.
@@ -42,9 +49,13 @@ class TcpStream {
     // peer closed, on error, or when no socket is held.
     int receive(char* buffer, int size, int flags);
 
-    // Listens on all local addresses, or on `address` when given, non-blocking. 1 or -1.
+    // Listens on all local IPv4 addresses, or on `address` when given (dotted IPv4, or IPv6
+    // bare or in brackets, such as "::1"), non-blocking. 1 or -1.
     int listenOn(int port, const char* address = nullptr);
-    // Accepts one peer within the time-out into `peerAddress` (16 bytes). Its handle, or -1.
+    // Accepts one peer within the time-out. Its handle, or -1. `peerAddress` (16 bytes, or
+    // none) receives the peer's address as accept gives it for that length: all of an IPv4
+    // sockaddr_in; of an IPv6 peer's sockaddr_in6 only the first 16 bytes (family, port, flow
+    // information and half the address).
     int acceptPeer(void* peerAddress);
     // The readiness wait's result: ready sockets, 0 on time-out, -1 on failure.
     int waitReadable();

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace tarven::platform {
 
@@ -22,6 +23,38 @@ bool resolveIpv4(const char* name, Ipv4& address) {
     const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owner(found, ::freeaddrinfo);
     address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
     return true;
+}
+
+bool resolveIpv6(const char* name, Ipv6& address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET6;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr)
+        return false;
+    const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> owner(found, ::freeaddrinfo);
+    std::memcpy(address.bytes, &reinterpret_cast<const sockaddr_in6*>(found->ai_addr)->sin6_addr,
+                sizeof address.bytes);
+    return true;
+}
+
+bool parseIpv6Literal(const char* text, Ipv6& address) {
+    if (text == nullptr)
+        return false;
+    std::string bare(text);
+    if (bare.size() >= 2 && bare.front() == '[' && bare.back() == ']')
+        bare = bare.substr(1, bare.size() - 2);
+    in6_addr parsed{};
+    if (::inet_pton(AF_INET6, bare.c_str(), &parsed) != 1)
+        return false;
+    std::memcpy(address.bytes, &parsed, sizeof address.bytes);
+    return true;
+}
+
+bool formatIpv6(const Ipv6& address, char* text, int size) {
+    in6_addr raw{};
+    std::memcpy(&raw, address.bytes, sizeof raw);
+    return size > 0 && ::inet_ntop(AF_INET6, &raw, text, static_cast<socklen_t>(size)) != nullptr;
 }
 
 bool parseDottedIpv4(const char* text, Ipv4& address) {
@@ -65,6 +98,14 @@ bool SystemHostNetwork::firstExternalAddress(Ipv4& address) const {
         return true;
     }
     return false;
+}
+
+bool SystemHostNetwork::resolveIpv6(const char* name, Ipv6& address) const {
+    return platform::resolveIpv6(name, address);
+}
+
+bool SystemHostNetwork::ipv6Addresses(std::vector<Ipv6InterfaceAddress>& list) const {
+    return readIpv6InterfaceAddresses(list);
 }
 
 }  // namespace tarven::platform

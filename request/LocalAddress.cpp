@@ -17,6 +17,22 @@ void writeDotted(char* area, platform::Ipv4 address) {
     std::snprintf(area, kAddressTextSize, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
 }
 
+bool isUniqueLocal(const platform::Ipv6& address) {
+    return (address.bytes[0] & 0xFE) == 0xFC;
+}
+
+bool isLinkLocal(const platform::Ipv6& address) {
+    return address.bytes[0] == 0xFE && (address.bytes[1] & 0xC0) == 0x80;
+}
+
+// Lower is better; -1 for an address that never qualifies.
+int rank(const platform::Ipv6InterfaceAddress& entry) {
+    if (!entry.interfaceUp || entry.interfaceLoopback || !entry.globalScope ||
+        isLinkLocal(entry.address) || entry.tentative || entry.deprecated || entry.dadFailed)
+        return -1;
+    return (isUniqueLocal(entry.address) ? 2 : 0) + (entry.temporary ? 1 : 0);
+}
+
 }  // namespace
 
 int localAddressText(char* area) {
@@ -36,6 +52,40 @@ int localAddressText(char* area, const platform::HostNetwork& host) {
     if (isLoopback(address) && host.firstExternalAddress(external))
         address = external;
     writeDotted(area, address);
+    return 1;
+}
+
+int chooseIpv6Address(const std::vector<platform::Ipv6InterfaceAddress>& list) {
+    int best = -1;
+    int bestRank = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const int r = rank(list[i]);
+        if (r >= 0 && (best == -1 || r < bestRank)) {
+            best = static_cast<int>(i);
+            bestRank = r;
+        }
+    }
+    return best;
+}
+
+int localIpv6AddressText(char* area) {
+    return localIpv6AddressText(area, platform::SystemHostNetwork());
+}
+
+int localIpv6AddressText(char* area, const platform::HostNetwork& host) {
+    std::memset(area, 0, kIpv6AddressTextSize);
+    std::strcpy(area, "::");
+    std::vector<platform::Ipv6InterfaceAddress> list;
+    if (!host.ipv6Addresses(list))
+        return 0;
+    const int chosen = chooseIpv6Address(list);
+    if (chosen < 0 ||
+        !platform::formatIpv6(list[static_cast<std::size_t>(chosen)].address, area,
+                              kIpv6AddressTextSize)) {
+        std::memset(area, 0, kIpv6AddressTextSize);
+        std::strcpy(area, "::");
+        return 0;
+    }
     return 1;
 }
 

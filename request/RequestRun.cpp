@@ -19,6 +19,7 @@ namespace {
 constexpr int kReceiveSize = 512;
 constexpr std::size_t kHeaderLineLimit = 500;
 constexpr char kAddressMarker[] = "%IPADDRESS%";
+constexpr char kIpv6AddressMarker[] = "%IPV6ADDRESS%";
 constexpr char kReservedPrefix[] = "TARVEN_";
 
 constexpr char kServerKey[] = "TARVEN_connect:";
@@ -44,6 +45,21 @@ int loadFromSearchPath(DescriptionFile& description, const char16_t* fileName) {
     return description.loadDescription(fallback.c_str());
 }
 
+// The first marker of either kind in a value, or none.
+struct Marker {
+    const char* at = nullptr;
+    std::size_t length = 0;
+    bool ipv6 = false;
+};
+
+Marker firstMarker(const char* value) {
+    const char* v4 = std::strstr(value, kAddressMarker);
+    const char* v6 = std::strstr(value, kIpv6AddressMarker);
+    if (v6 != nullptr && (v4 == nullptr || v6 < v4))
+        return {v6, sizeof kIpv6AddressMarker - 1, true};
+    return {v4, sizeof kAddressMarker - 1, false};
+}
+
 // Replaces every marker in the block's values with this host's address, one marker per set.
 // A set moves its entry to the end, so the walk starts over after each one. An entry whose
 // set fails keeps its marker and is passed over from then on, so the walk always ends.
@@ -55,19 +71,23 @@ void substituteAddresses(DescriptionFile& description, Window& window,
         bool replaced = false;
         for (char* entry = description.first(); entry != nullptr; entry = description.next()) {
             const char* value = description.currentValue();
-            const char* marker = std::strstr(value, kAddressMarker);
-            if (marker == nullptr)
+            const Marker marker = firstMarker(value);
+            if (marker.at == nullptr)
                 continue;
             if (marked++ < passOver)
                 continue;
-            char address[kAddressTextSize];
-            if (localAddressText(address, host) == 0) {
+            char address[kIpv6AddressTextSize];
+            if (marker.ipv6) {
+                if (localIpv6AddressText(address, host) == 0) {
+                    appendWide(window, u"** Get IPv6 address failed.\r\n");
+                }
+            } else if (localAddressText(address, host) == 0) {
                 appendWide(window, u"** Get IP address failed.\r\n");
             }
             // Built in an area as large as it needs, so a long value is never cut.
-            std::string built(value, static_cast<std::size_t>(marker - value));
+            std::string built(value, static_cast<std::size_t>(marker.at - value));
             built += address;
-            built += marker + sizeof kAddressMarker - 1;
+            built += marker.at + marker.length;
             if (description.set(description.currentKey(), built.c_str()) == 0) {
                 ++passOver;
             }
@@ -161,7 +181,7 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
     appendNarrow(window, ":");
     appendNarrow(window, port->c_str());
     appendNarrow(window, "\r\n");
-    if (stream.connectTo(server->c_str(), port->c_str()) == -1) {
+    if (stream.connectTo(server->c_str(), port->c_str(), host) == -1) {
         appendNarrow(window, "** Connect failed.\r\n");
         return false;
     }
