@@ -87,8 +87,7 @@ int TcpStream::connectTo(const char* host, const char* port) {
     return connectTo(host, port, platform::SystemHostNetwork());
 }
 
-int TcpStream::connectTo(const char* host, const char* port,
-                         const platform::HostNetwork& network) {
+int TcpStream::connectTo(const char* host, const char* port, const platform::HostNetwork& network) {
     if (host == nullptr || port == nullptr)
         return -1;
     const auto portBits = htons(static_cast<std::uint16_t>(parseDecimal(port) & 0xFFFF));

@@ -18,8 +18,8 @@ struct Timeout {
     std::int32_t microseconds = 0;
 };
 
-// One TCP connection over IPv4 or IPv6. No transfer waits for ever: each send and receive first waits
-// at most `timeout` for the socket to become ready and reports a time-out as a result.
+// One TCP connection over IPv4 or IPv6. No transfer waits for ever: each send and receive first
+// waits at most `timeout` for the socket to become ready and reports a time-out as a result.
 // Results: -1 for failure, otherwise what each operation documents.
 class TcpStream {
   public:

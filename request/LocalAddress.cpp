@@ -79,9 +79,8 @@ int localIpv6AddressText(char* area, const platform::HostNetwork& host) {
     if (!host.ipv6Addresses(list))
         return 0;
     const int chosen = chooseIpv6Address(list);
-    if (chosen < 0 ||
-        !platform::formatIpv6(list[static_cast<std::size_t>(chosen)].address, area,
-                              kIpv6AddressTextSize)) {
+    if (chosen < 0 || !platform::formatIpv6(list[static_cast<std::size_t>(chosen)].address, area,
+                                            kIpv6AddressTextSize)) {
         std::memset(area, 0, kIpv6AddressTextSize);
         std::strcpy(area, "::");
         return 0;

@@ -1,6 +1,7 @@
 #include "net/TcpStream.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
@@ -10,6 +11,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/Fakes.h"
 
 namespace tarven {
 namespace {
@@ -74,6 +77,33 @@ TEST(TcpStream, ResolvesHostNames) {
     ASSERT_EQ(listener.listenOn(0, "127.0.0.1"), 1);
     TcpStream client;
     EXPECT_EQ(client.connectTo("localhost", std::to_string(listener.localPort()).c_str()), 0);
+}
+
+TEST(TcpStream, ConnectsOverIpv6BareBracketedAndByName) {
+    TcpStream listener;
+    ASSERT_EQ(listener.listenOn(0, "::1"), 1);
+    const std::string port = std::to_string(listener.localPort());
+    ASSERT_GT(listener.localPort(), 0);
+    test::FakeHost host;
+    host.names["v6only.test"] = "::1";  // a name with no IPv4 address
+    for (const char* server : {"::1", "[::1]", "v6only.test"}) {
+        TcpStream client;
+        ASSERT_EQ(client.connectTo(server, port.c_str(), host), 0) << server;
+        sockaddr_in area{};  // the 16-byte area gets the family and port of an IPv6 peer
+        TcpStream accepted(listener.acceptPeer(&area));
+        ASSERT_GE(accepted.handle, 0);
+        EXPECT_EQ(area.sin_family, AF_INET6);
+        EXPECT_EQ(client.sendAll("over six", 0, 0), 8);
+        char buffer[16] = {};
+        EXPECT_EQ(accepted.receive(buffer, sizeof buffer, 0), 8);
+        EXPECT_STREQ(buffer, "over six");
+    }
+    // An IPv6-only listener takes no IPv4 peer, and a name with IPv4 goes there first.
+    TcpStream ipv4;
+    EXPECT_EQ(ipv4.connectTo("127.0.0.1", port.c_str()), -1);
+    host.names["v4.test"] = "127.0.0.1";
+    EXPECT_EQ(ipv4.connectTo("v4.test", port.c_str(), host), -1);
+    EXPECT_EQ(ipv4.connectTo("[::1", port.c_str(), host), -1);
 }
 
 TEST(TcpStream, RefusedAndUnresolvableConnectsFailAndLeaveItClosed) {

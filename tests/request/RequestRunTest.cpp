@@ -163,6 +163,50 @@ TEST_F(RequestRunTest, FailedAddressLookupSendsTheNullAddress) {
               0u);
 }
 
+TEST_F(RequestRunTest, ReachesAnIpv6ServerWrittenBareBracketedOrAsAName) {
+    test::PeerScript script{true, kAnswer, test::PeerScript::After::close};
+    script.listenAddress = "::1";
+    host.names["v6only.test"] = "::1";
+    for (const std::string server : {"::1", "[::1]", "v6only.test"}) {
+        answerWith(script);
+        ASSERT_TRUE(run("TARVEN_connect: " + server +
+                        "\nTARVEN_port: {port}\nTARVEN_request: GET / HTTP/1.0\nHost: [::1]\n"))
+            << log();
+        EXPECT_EQ(wire(), "GET / HTTP/1.0\r\nHost: [::1]\r\n\r\n");
+        // The log shows the server as it was written.
+        EXPECT_EQ(log(), "tarven.txt Loading...\r\n** Connceting...\r\n" + server + ":" +
+                             peer->portText() +
+                             "\r\n** Connceted.\r\nGET / HTTP/1.0\r\nHost: [::1]\r\n\r\n"
+                             "\r\n\r\n** Reciving...\r\n" +
+                             kAnswer + "** Socket close.\r\n" + test::kFixedDateLine);
+    }
+}
+
+TEST_F(RequestRunTest, BothMarkersAreFilledInOneValueEachWithItsOwnFailure) {
+    platform::Ipv6InterfaceAddress global;
+    platform::parseIpv6Literal("2001:db8::42", global.address);
+    global.interfaceUp = global.globalScope = true;
+    host.interfaces = {global};
+    ASSERT_TRUE(
+        run("TARVEN_connect: 127.0.0.1\nTARVEN_port: {port}\nTARVEN_request: GET /\n"
+            "X-Both: %IPV6ADDRESS%,%IPADDRESS%,%IPV6ADDRESS%\nX-Case: %ipv6address%\n"));
+    EXPECT_EQ(wire(),
+              "GET /\r\nX-Case: %ipv6address%\r\n"
+              "X-Both: 2001:db8::42,192.0.2.7,2001:db8::42\r\n\r\n");
+
+    host.interfaces.clear();  // no address qualifies
+    host.resolvesTo.clear();
+    answerWith({true, kAnswer, test::PeerScript::After::close});
+    ASSERT_TRUE(
+        run("TARVEN_connect: 127.0.0.1\nTARVEN_port: {port}\n"
+            "TARVEN_request: GET /?a=%IPV6ADDRESS%&b=%IPADDRESS%\n"));
+    EXPECT_EQ(wire(), "GET /?a=::&b=0.0.0.0\r\n\r\n");
+    EXPECT_EQ(log(),
+              "tarven.txt Loading...\r\n** Get IPv6 address failed.\r\n"
+              "** Get IP address failed.\r\n" +
+                  exchange("GET /?a=::&b=0.0.0.0\r\n\r\n"));
+}
+
 TEST_F(RequestRunTest, ANulInAChunkEndsWhatIsShownOfIt) {
     answerWith({true, std::string("ab\0cd", 5), test::PeerScript::After::close});
     EXPECT_TRUE(run("TARVEN_connect: 127.0.0.1\nTARVEN_port: {port}\nTARVEN_request: GET /\n"));

@@ -53,7 +53,7 @@ std::string fillerBytes(std::size_t from, std::size_t count) {
 
 TestPeer::TestPeer(PeerScript script) : script_(std::move(script)) {
     listener_.timeout = kPollStep;
-    if (listener_.listenOn(0, "127.0.0.1") == 1)
+    if (listener_.listenOn(0, script_.listenAddress.c_str()) == 1)
         port_ = listener_.localPort();
     if (script_.refuse) {
         // The port stays known but nobody listens on it any more.

@@ -35,11 +35,14 @@ struct PeerScript {
     std::size_t streamBytes = 0;
     // Listen for no connection at all: the port is free, so a connect to it is refused.
     bool refuse = false;
+    // The loopback address to listen on: "127.0.0.1" or "::1".
+    std::string listenAddress = "127.0.0.1";
 };
 
-// A server on 127.0.0.1, on a port the system picks, built on TcpStream's listening side. It
-// serves one connection at a time on its own thread, records every byte it receives, and
-// follows the script. Every wait is bounded, and the destructor ends a connection in progress.
+// A server on 127.0.0.1 (or ::1, as the script says), on a port the system picks, built on
+// TcpStream's listening side. It serves one connection at a time on its own thread, records every
+// byte it receives, and follows the script. Every wait is bounded, and the destructor ends a
+// connection in progress.
 class TestPeer {
   public:
     explicit TestPeer(PeerScript script);

@@ -1,5 +1,6 @@
-// tarven-peer: a small HTTP peer on 127.0.0.1 for demonstrations and end-to-end checks. It
-// prints the port it listens on, then answers each request with a short page and closes.
+// tarven-peer: a small HTTP peer on 127.0.0.1 (or the loopback address --listen names, such as
+// ::1) for demonstrations and end-to-end checks. It prints the port it listens on, then
+// answers each request with a short page and closes.
 
 #include <csignal>
 #include <cstdio>
@@ -12,18 +13,23 @@
 
 int main(int argc, char** argv) {
     int port = 0;
+    const char* address = "127.0.0.1";
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
             port = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--listen") == 0 && i + 1 < argc &&
+                   (std::strcmp(argv[i + 1], "127.0.0.1") == 0 ||
+                    std::strcmp(argv[i + 1], "::1") == 0)) {
+            address = argv[++i];
         } else {
-            std::fprintf(stderr, "Usage: tarven-peer [--port N]\n");
+            std::fprintf(stderr, "Usage: tarven-peer [--port N] [--listen 127.0.0.1|::1]\n");
             return 2;
         }
     }
     tarven::TcpStream listener;
     listener.timeout = tarven::Timeout{3600, 0};
-    if (listener.listenOn(port, "127.0.0.1") != 1) {
-        std::fprintf(stderr, "tarven-peer: cannot listen on 127.0.0.1:%d\n", port);
+    if (listener.listenOn(port, address) != 1) {
+        std::fprintf(stderr, "tarven-peer: cannot listen on %s:%d\n", address, port);
         return 1;
     }
     std::printf("%d\n", listener.localPort());
