@@ -28,6 +28,24 @@ bool setNonBlocking(int fd) {
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
+// Socket addresses for either family; the size is what bind and connect take.
+socklen_t ipv4Address(sockaddr_storage& storage, std::uint16_t portBits, platform::Ipv4 address) {
+    auto& v4 = reinterpret_cast<sockaddr_in&>(storage);
+    v4.sin_family = AF_INET;
+    v4.sin_port = portBits;
+    v4.sin_addr.s_addr = address;
+    return sizeof v4;
+}
+
+socklen_t ipv6Address(sockaddr_storage& storage, std::uint16_t portBits,
+                      const platform::Ipv6& address) {
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(storage);
+    v6.sin6_family = AF_INET6;
+    v6.sin6_port = portBits;
+    std::memcpy(&v6.sin6_addr, address.bytes, sizeof address.bytes);
+    return sizeof v6;
+}
+
 bool wouldBlock(int error) {
     return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 }
@@ -97,17 +115,9 @@ int TcpStream::connectTo(const char* host, const char* port, const platform::Hos
     platform::Ipv6 address6;
     const bool literal6 = platform::parseIpv6Literal(host, address6);
     if (!literal6 && (platform::parseDottedIpv4(host, address) || network.resolve(host, address))) {
-        auto& v4 = reinterpret_cast<sockaddr_in&>(peer);
-        v4.sin_family = AF_INET;
-        v4.sin_port = portBits;
-        v4.sin_addr.s_addr = address;
-        peerSize = sizeof v4;
+        peerSize = ipv4Address(peer, portBits, address);
     } else if (literal6 || network.resolveIpv6(host, address6)) {
-        auto& v6 = reinterpret_cast<sockaddr_in6&>(peer);
-        v6.sin6_family = AF_INET6;
-        v6.sin6_port = portBits;
-        std::memcpy(&v6.sin6_addr, address6.bytes, sizeof address6.bytes);
-        peerSize = sizeof v6;
+        peerSize = ipv6Address(peer, portBits, address6);
     } else {
         return -1;
     }
@@ -201,19 +211,12 @@ int TcpStream::listenOn(int port, const char* address) {
     if (ipv6) {
         // IPv6 only, so the socket never also takes IPv4 peers as mapped addresses.
         ::setsockopt(handle, IPPROTO_IPV6, IPV6_V6ONLY, &reuse, sizeof reuse);
-        auto& v6 = reinterpret_cast<sockaddr_in6&>(local);
-        v6.sin6_family = AF_INET6;
-        v6.sin6_port = portBits;
-        std::memcpy(&v6.sin6_addr, address6.bytes, sizeof address6.bytes);
-        localSize = sizeof v6;
+        localSize = ipv6Address(local, portBits, address6);
     } else {
-        auto& v4 = reinterpret_cast<sockaddr_in&>(local);
-        v4.sin_family = AF_INET;
-        v4.sin_port = portBits;
-        v4.sin_addr.s_addr = htonl(INADDR_ANY);
-        if (address != nullptr && ::inet_pton(AF_INET, address, &v4.sin_addr) != 1)
+        in_addr any{htonl(INADDR_ANY)};
+        if (address != nullptr && ::inet_pton(AF_INET, address, &any) != 1)
             return -1;
-        localSize = sizeof v4;
+        localSize = ipv4Address(local, portBits, any.s_addr);
     }
     if (::bind(handle, reinterpret_cast<const sockaddr*>(&local), localSize) != 0)
         return -1;
