@@ -1,6 +1,7 @@
 // tarven-cli: one run of the described request, with the log on standard output.
 // Exit status: 0 when the exchange ran to its end, 1 when the run failed, 2 for a usage error.
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -37,6 +38,9 @@ void printUsage(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away (tarven-cli | head) must not end the run mid-request: the log's
+    // writes then fail and are dropped, and the exchange still runs to its end.
+    std::signal(SIGPIPE, SIG_IGN);
     const char* file = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {

@@ -74,6 +74,17 @@ TEST_F(HostileCliTest, PeersThatEndBadlyStillEndTheRunWithZero) {
     }
 }
 
+TEST_F(HostileCliTest, AReaderThatGoesAwayDoesNotCutTheRequest) {
+    test::TestPeer peer({.answer = "HTTP/1.0 200 OK\r\n\r\nok\r\n"});
+    const std::string file = describe(peer, "Host: example.test\n");
+    // The pipe's reader is gone before the first log line is written.
+    const test::ProcessResult result =
+        test::runProcess({"/bin/bash", "-c",
+                          "\"$0\" --file \"$1\" | true; echo \"${PIPESTATUS[0]}\"", program, file});
+    EXPECT_EQ(result.out, "0\n");
+    EXPECT_EQ(peer.received(), "GET / HTTP/1.0\r\nHost: example.test\r\n\r\n");
+}
+
 TEST_F(HostileCliTest, UndecodableAndSplitCharactersReachTheOutputAsReplacements) {
     test::TestPeer peer({.answer = "caf\xE9 \xE2\x82",
                          .parts = {"\xAC ok\r\n"},
