@@ -10,7 +10,7 @@ CMAKE_FLAGS += -DTARVEN_WERROR=ON
 endif
 
 # Build and test dependencies, all from Debian 12.
-PACKAGES := cmake make g++ pkgconf libgtest-dev libgmock-dev libbenchmark-dev \
+PACKAGES := cmake make g++ pkgconf libgtest-dev libgmock-dev libbenchmark-dev libssl-dev \
             qt6-base-dev xvfb xauth trayer xdotool x11-utils imagemagick \
             dpkg-dev file man-db
 

@@ -8,6 +8,7 @@
 
 #include "BuildInfo.h"
 #include "cli/ConsoleEditControl.h"
+#include "net/TlsSession.h"
 #include "platform/TextCodec.h"
 #include "request/RequestRun.h"
 
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("tarven-cli %s\n", tarven::build::kVersion);
+            std::printf("TLS: %s\n", tarven::tlsLibraryVersion().c_str());
             return kExitDone;
         }
         if (std::strcmp(argv[i], "--file") == 0 && i + 1 < argc && file == nullptr) {

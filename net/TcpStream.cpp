@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "net/TlsSession.h"
 #include "platform/HostNetwork.h"
 #include "text/Decimal.h"
 
@@ -77,6 +78,10 @@ TcpStream::~TcpStream() {
 int TcpStream::close() {
     if (handle == -1)
         return -1;
+    if (tls_) {
+        tls_->shutdown();
+        tls_.reset();
+    }
     ::shutdown(handle, SHUT_RDWR);
     const int result = ::close(handle);
     handle = -1;
@@ -158,6 +163,8 @@ int TcpStream::sendAll(const char* bytes, int count, int flags) {
     }
     if (bytes == nullptr || count < 0)
         return 0;
+    if (tls_)
+        return tls_->send(bytes, count);
     int sent = 0;
     for (;;) {
         if (waitFor(Readiness::writable) < 1)
@@ -179,6 +186,8 @@ int TcpStream::sendAll(const char* bytes, int count, int flags) {
 int TcpStream::receive(char* buffer, int size, int flags) {
     if (handle == -1)
         return -1;
+    if (tls_)
+        return tls_->receive(buffer, size);
     for (;;) {
         const int ready = waitFor(Readiness::readable);
         if (ready < 1)
@@ -245,6 +254,17 @@ int TcpStream::waitReadable() {
     if (handle == -1)
         return -1;
     return waitFor(Readiness::readable);
+}
+
+int TcpStream::waitWritable() {
+    if (handle == -1)
+        return -1;
+    return waitFor(Readiness::writable);
+}
+
+int TcpStream::startTls(const TlsContext& context, const char* server, std::string& report) {
+    tls_ = TlsSession::start(context, *this, server, report);
+    return tls_ ? 0 : -1;
 }
 
 int TcpStream::localPort() const {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 namespace tarven::platform {
 class HostNetwork;
@@ -12,6 +14,9 @@ namespace tarven {
 // that it was made, so the order of calls stays the same on every platform.
 void startNetworking();
 bool networkingStarted();
+
+class TlsContext;
+class TlsSession;
 
 struct Timeout {
     std::int32_t seconds = 5;
@@ -30,8 +35,8 @@ class TcpStream {
     TcpStream(const TcpStream&) = delete;
     TcpStream& operator=(const TcpStream&) = delete;
 
-    // Shuts the connection down both ways and closes it. The close result; -1 when no socket
-    // was held.
+    // Shuts the connection down both ways and closes it, after a close_notify when a TLS
+    // session is attached. The close result; -1 when no socket was held.
     virtual int close();
 
     // Connects to a dotted IPv4 address, an IPv6 address (bare or in brackets) or a host name,
@@ -49,6 +54,11 @@ class TcpStream {
     // peer closed, on error, or when no socket is held.
     int receive(char* buffer, int size, int flags);
 
+    // Runs a TLS handshake on the connected socket for `server`; from then on sendAll and
+    // receive go through the session, with the same results and time-outs. 0 with `report`
+    // set to "<protocol> <cipher>"; -1 with `report` set to the reason, the socket still open.
+    int startTls(const TlsContext& context, const char* server, std::string& report);
+
     // Listens on all local IPv4 addresses, or on `address` when given (dotted IPv4, or IPv6
     // bare or in brackets, such as "::1"), non-blocking. 1 or -1.
     int listenOn(int port, const char* address = nullptr);
@@ -59,6 +69,7 @@ class TcpStream {
     int acceptPeer(void* peerAddress);
     // The readiness wait's result: ready sockets, 0 on time-out, -1 on failure.
     int waitReadable();
+    int waitWritable();
     // The local port of the held socket, or -1.
     int localPort() const;
 
@@ -67,6 +78,7 @@ class TcpStream {
     Timeout timeout;
 
   private:
+    std::unique_ptr<TlsSession> tls_;
     enum class Readiness { readable, writable };
     int waitFor(Readiness readiness);
 };

@@ -2,11 +2,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "BuildInfo.h"
 #include "net/TcpStream.h"
+#include "net/TlsSession.h"
 #include "platform/Environment.h"
 #include "platform/File.h"
 #include "request/Credentials.h"
@@ -27,6 +29,8 @@ constexpr char kPortKey[] = "TARVEN_port:";
 constexpr char kRequestKey[] = "TARVEN_request:";
 constexpr char kBodyKey[] = "TARVEN_postbody:";
 constexpr char kCredentialsKey[] = "TARVEN_basicauth:";
+constexpr char kTlsKey[] = "TARVEN_tls:";
+constexpr char kCaFileKey[] = "TARVEN_cafile:";
 constexpr char kAuthorizationKey[] = "Authorization: Basic";
 constexpr char kContentLengthKey[] = "Content-length: ";
 
@@ -99,10 +103,46 @@ void substituteAddresses(DescriptionFile& description, Window& window,
     }
 }
 
+enum class Transport { plain, tlsVerified, tlsUnverified, unknown };
+
+// The connection that "TARVEN_tls:" asks for: none is plain; its value, ignoring letter case
+// and surrounding blanks, is empty or "on" (verified) or "noverify".
+Transport transportOf(const std::optional<std::string>& tls) {
+    if (!tls)
+        return Transport::plain;
+    const std::size_t from = tls->find_first_not_of(" \t");
+    const std::size_t to = tls->find_last_not_of(" \t");
+    std::string value = from == std::string::npos ? "" : tls->substr(from, to - from + 1);
+    for (char& c : value)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    if (value.empty() || value == "on")
+        return Transport::tlsVerified;
+    if (value == "noverify")
+        return Transport::tlsUnverified;
+    return Transport::unknown;
+}
+
 std::optional<std::string> copyOf(const char* value) {
     if (value == nullptr)
         return std::nullopt;
     return std::string(value);
+}
+
+// The TLS handshake after the connect, and its log line. False when it failed; nothing of the
+// request has been sent then.
+bool handshake(TcpStream& stream, const TlsContext& tls, const std::string& server,
+               Window& window) {
+    std::string report;
+    if (stream.startTls(tls, server.c_str(), report) != 0) {
+        appendNarrow(window, ("** TLS handshake failed: " + report + ".\r\n").c_str());
+        stream.close();
+        return false;
+    }
+    const std::string checked = tls.verify() == TlsVerify::chainAndName
+                                    ? ", certificate verified for " + server + ".\r\n"
+                                    : std::string(", certificate not verified.\r\n");
+    appendNarrow(window, ("** TLS: " + report + checked).c_str());
+    return true;
 }
 
 }  // namespace
@@ -158,10 +198,20 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
     const std::optional<std::string> body = copyOf(description.valueOfNoCase(kBodyKey));
     const std::optional<std::string> credentials =
         copyOf(description.valueOfNoCase(kCredentialsKey));
+    const Transport transport = transportOf(copyOf(description.valueOfNoCase(kTlsKey)));
+    const std::optional<std::string> caFile = copyOf(description.valueOfNoCase(kCaFileKey));
 
     if (!server) {
         appendWide(window, u"** TARVEN_connect was not specified.\r\n");
         return false;
+    }
+    if (transport == Transport::unknown) {
+        appendWide(window, u"** TARVEN_tls value is unknown.\r\n");
+        return false;
+    }
+    if (!port && transport != Transport::plain) {
+        appendWide(window, u"** TARVEN_port was not specified.443 use.\r\n");
+        port = "443";
     }
     if (!port) {
         appendWide(window, u"** TARVEN_port was not specified.80 use.\r\n");
@@ -176,6 +226,18 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
         description.set(kAuthorizationKey, encoded.get());
     }
 
+    std::unique_ptr<TlsContext> tls;
+    if (transport != Transport::plain) {
+        tls = std::make_unique<TlsContext>(transport == Transport::tlsVerified
+                                               ? TlsVerify::chainAndName
+                                               : TlsVerify::none,
+                                           caFile ? caFile->c_str() : nullptr);
+        if (!tls->ready()) {
+            appendWide(window, u"** TARVEN_cafile could not be loaded.\r\n");
+            return false;
+        }
+    }
+
     appendNarrow(window, "** Connceting...\r\n");
     appendNarrow(window, server->c_str());
     appendNarrow(window, ":");
@@ -186,6 +248,8 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
         return false;
     }
     appendNarrow(window, "** Connceted.\r\n");
+    if (tls && !handshake(stream, *tls, *server, window))
+        return false;
 
     stream.sendAll(request->c_str(), 0, 0);
     stream.sendAll("\r\n", 0, 0);

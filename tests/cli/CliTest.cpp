@@ -102,7 +102,8 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
 TEST_F(CliTest, HelpAndVersion) {
     const test::ProcessResult version = cli({"--version"});
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, std::string("tarven-cli ") + build::kVersion + "\n");
+    EXPECT_EQ(version.out.rfind(std::string("tarven-cli ") + build::kVersion + "\nTLS: ", 0), 0u)
+        << version.out;
     const test::ProcessResult help = cli({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("Usage: tarven-cli"), std::string::npos);
