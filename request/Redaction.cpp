@@ -1,5 +1,6 @@
 #include "request/Redaction.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
