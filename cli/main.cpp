@@ -1,5 +1,6 @@
 // tarven-cli: one run of the described request, with the log on standard output.
-// Exit status: 0 when the exchange ran to its end, 1 when the run failed, 2 for a usage error.
+// Exit status: 0 when the exchange ran to its end, 1 when the run failed, 2 for a usage error,
+// 3 with --fail when the answer was no HTTP success.
 
 #include <csignal>
 #include <cstdio>
@@ -9,7 +10,10 @@
 #include "BuildInfo.h"
 #include "cli/ConsoleEditControl.h"
 #include "net/TlsSession.h"
+#include "platform/Console.h"
 #include "platform/TextCodec.h"
+#include "request/DescriptionFile.h"
+#include "request/Redaction.h"
 #include "request/RequestRun.h"
 
 namespace {
@@ -17,23 +21,73 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitAnswerFailed = 3;
 
 void printUsage(std::FILE* out) {
     std::fputs(
-        "Usage: tarven-cli [--file PATH]\n"
+        "Usage: tarven-cli [--file PATH] [--fail] [--check] [--redact | --show-secrets]\n"
         "Sends the request described in tarven.txt once and writes the whole exchange to\n"
         "standard output.\n"
         "\n"
         "tarven.txt is looked for beside the program, then in $XDG_CONFIG_HOME/tarven/\n"
-        "(~/.config/tarven/ by default).\n"
+        "(~/.config/tarven/ by default), then in /etc/tarven/.\n"
         "\n"
-        "  --file PATH  use this description file instead\n"
-        "  --help       show this help and exit\n"
-        "  --version    show the version and exit\n"
+        "  --file PATH     use this description file instead\n"
+        "  --fail          exit with 3 when the answer is not an HTTP status below 400\n"
+        "  --check         print the request a run would send, connecting nowhere\n"
+        "  --redact        show credentials and secret query values as ****\n"
+        "                  (the default in the journal and with --check)\n"
+        "  --show-secrets  show them as sent\n"
+        "  --help          show this help and exit\n"
+        "  --version       show the version and exit\n"
         "\n"
         "Exit status: 0 when the exchange ran to its end, 1 when the run failed,\n"
-        "2 for a usage error.\n",
+        "2 for a usage error, 3 with --fail when the server's answer was no success.\n",
         out);
+}
+
+// A line on standard error, with the journal's priority when that is where it goes.
+void complain(char priority, const std::string& text) {
+    if (tarven::platform::isJournalStream(stderr))
+        std::fprintf(stderr, "<%c>", priority);
+    std::fprintf(stderr, "tarven-cli: %s\n", text.c_str());
+}
+
+// Why an answer that began with `head` is no success, or empty when it is one: it must
+// start with an HTTP status line whose code is below 400.
+std::string answerFault(const std::string& head) {
+    if (head.empty())
+        return "the server sent no answer";
+    const std::string notHttp = "the server did not answer with an HTTP status line";
+    if (head.rfind("HTTP/", 0) != 0)
+        return notHttp;
+    std::size_t at = 5;
+    while (at < head.size() && ((head[at] >= '0' && head[at] <= '9') || head[at] == '.'))
+        ++at;
+    if (at == 5 || at + 4 > head.size() || head[at] != ' ')
+        return notHttp;
+    const std::string code = head.substr(at + 1, 3);
+    for (const char c : code) {
+        if (c < '0' || c > '9')
+            return notHttp;
+    }
+    if (at + 4 < head.size() && head[at + 4] != ' ' && head[at + 4] != '\r' && head[at + 4] != '\n')
+        return notHttp;
+    if (code >= "100" && code < "400")
+        return {};
+    return "the server answered " + code;
+}
+
+// Warns when the description holds secrets that its group or others may read.
+void warnIfExposed(const std::u16string& path) {
+    if (path.empty() || !tarven::platform::readableByOthers(path.c_str()))
+        return;
+    tarven::DescriptionFile description;
+    if (description.loadDescription(path.c_str()) == 0 || !tarven::holdsSecrets(description))
+        return;
+    const std::string name = tarven::platform::utf16ToUtf8(path.c_str());
+    complain('4', "warning: " + name + " holds credentials and can be read by others; chmod 600 " +
+                      name);
 }
 
 }  // namespace
@@ -43,6 +97,10 @@ int main(int argc, char** argv) {
     // writes then fail and are dropped, and the exchange still runs to its end.
     std::signal(SIGPIPE, SIG_IGN);
     const char* file = nullptr;
+    bool fail = false;
+    bool check = false;
+    bool redact = false;
+    bool showSecrets = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             printUsage(stdout);
@@ -61,6 +119,15 @@ int main(int argc, char** argv) {
             file = argv[i] + 7;
             continue;
         }
+        bool* flag = std::strcmp(argv[i], "--fail") == 0           ? &fail
+                     : std::strcmp(argv[i], "--check") == 0        ? &check
+                     : std::strcmp(argv[i], "--redact") == 0       ? &redact
+                     : std::strcmp(argv[i], "--show-secrets") == 0 ? &showSecrets
+                                                                   : nullptr;
+        if (flag != nullptr) {
+            *flag = true;
+            continue;
+        }
         std::fprintf(stderr, "tarven-cli: unexpected argument '%s'\n", argv[i]);
         printUsage(stderr);
         return kExitUsage;
@@ -69,15 +136,44 @@ int main(int argc, char** argv) {
         std::fputs("tarven-cli: --file needs a path\n", stderr);
         return kExitUsage;
     }
+    if (redact && showSecrets) {
+        std::fputs("tarven-cli: --redact and --show-secrets exclude each other\n", stderr);
+        return kExitUsage;
+    }
 
-    tarven::ConsoleWindow window(stdout);
+    // A check writes its log to standard error, keeping standard output for the request.
+    const bool journal = !check && tarven::platform::isJournalStream(stdout);
+    tarven::ConsoleWindow window(check ? stderr : stdout, journal);
     tarven::RunEnvironment environment;
     std::u16string path;
     if (file != nullptr) {
         path = tarven::platform::utf8ToUtf16(file, std::strlen(file));
         environment.descriptionPath = path.c_str();
     }
+    environment.maskSecrets = redact || ((journal || check) && !showSecrets);
+    std::string request;
+    std::string head;
+    if (check) {
+        environment.requestCopy = &request;
+    } else if (fail) {
+        environment.answerHead = &head;
+    }
+
+    warnIfExposed(tarven::findDescription(tarven::kDescriptionFileName, environment));
     const bool done = tarven::runRequest(
         window, file != nullptr ? path.c_str() : tarven::kDescriptionFileName, environment);
-    return done ? kExitDone : kExitFailed;
+    if (check) {
+        std::fwrite(request.data(), 1, request.size(), stdout);
+        std::fflush(stdout);
+    }
+    if (!done)
+        return kExitFailed;
+    if (fail && !check) {
+        const std::string fault = answerFault(head);
+        if (!fault.empty()) {
+            complain('3', fault);
+            return kExitAnswerFailed;
+        }
+    }
+    return kExitDone;
 }

@@ -1,5 +1,6 @@
 #include "request/RequestRun.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "platform/File.h"
 #include "request/Credentials.h"
 #include "request/DescriptionFile.h"
+#include "request/Redaction.h"
 #include "ui/LogView.h"
 
 namespace tarven {
@@ -33,21 +35,6 @@ constexpr char kTlsKey[] = "TARVEN_tls:";
 constexpr char kCaFileKey[] = "TARVEN_cafile:";
 constexpr char kAuthorizationKey[] = "Authorization: Basic";
 constexpr char kContentLengthKey[] = "Content-length: ";
-
-// Loads the description beside the program or, when it is not there, from the user's config
-// folder. A path that would not fit counts as not there.
-int loadFromSearchPath(DescriptionFile& description, const char16_t* fileName) {
-    char16_t directory[kPathCapacity];
-    programDirectory(directory);
-    char16_t path[kPathCapacity];
-    if (joinPath(path, directory, fileName) && platform::pathExists(path)) {
-        return description.loadDescription(path);
-    }
-    const std::u16string fallback = platform::userConfigPath(fileName);
-    if (fallback.empty() || fallback.size() >= static_cast<std::size_t>(kPathCapacity))
-        return 0;
-    return description.loadDescription(fallback.c_str());
-}
 
 // The first marker of either kind in a value, or none.
 struct Marker {
@@ -145,9 +132,43 @@ bool handshake(TcpStream& stream, const TlsContext& tls, const std::string& serv
     return true;
 }
 
-}  // namespace
+// Where the request goes: in a run to the connection, each item also shown in the log; in a
+// check into a copy, with nothing logged. The log and the copy may show secrets masked.
+class RequestOutput {
+  public:
+    RequestOutput(TcpStream& stream, Window& window, bool mask)
+        : stream_(&stream), window_(&window), mask_(mask) {}
+    RequestOutput(std::string& copy, bool mask) : copy_(&copy), mask_(mask) {}
 
-int sendHeaderLine(TcpStream& stream, Window& window, const char* key, const char* value) {
+    // Sends the bytes; in a copy they stand as `masked` would show them.
+    int send(const char* bytes, std::string (*masked)(const char*) = nullptr) {
+        if (copy_ == nullptr)
+            return stream_->sendAll(bytes, 0, 0);
+        copy_->append(mask_ && masked ? masked(bytes) : std::string(bytes));
+        return static_cast<int>(std::strlen(bytes));
+    }
+    void log(const char* text, std::string (*masked)(const char*) = nullptr) {
+        if (window_ == nullptr)
+            return;
+        if (mask_ && masked) {
+            appendNarrow(*window_, masked(text).c_str());
+        } else {
+            appendNarrow(*window_, text);
+        }
+    }
+    void logWide(const char16_t* text) {
+        if (window_ != nullptr)
+            appendWide(*window_, text);
+    }
+
+  private:
+    TcpStream* stream_ = nullptr;
+    std::string* copy_ = nullptr;
+    Window* window_ = nullptr;
+    bool mask_;
+};
+
+int sendLine(RequestOutput& output, const char* key, const char* value) {
     if (key == nullptr)
         return 0;
     if (value == nullptr)
@@ -156,9 +177,79 @@ int sendHeaderLine(TcpStream& stream, Window& window, const char* key, const cha
         return 0;
     char line[kBlockSize] = {};
     std::snprintf(line, sizeof line, "%s %s\r\n", key, value);
-    const int sent = stream.sendAll(line, 0, 0);
-    appendNarrow(window, line);
+    const int sent = output.send(line, maskHeaderLine);
+    output.log(line, maskHeaderLine);
     return sent;
+}
+
+// The request line, the header lines, the optional length line and body, and the empty line.
+void sendRequest(RequestOutput& output, DescriptionFile& description, const std::string& request,
+                 const std::optional<std::string>& body) {
+    output.send(request.c_str(), maskRequestLine);
+    output.send("\r\n");
+    output.log(request.c_str(), maskRequestLine);
+    output.log("\r\n");
+
+    for (char* entry = description.first(); entry != nullptr; entry = description.next()) {
+        const char* key = description.currentKey();
+        if (std::strncmp(key, kReservedPrefix, sizeof kReservedPrefix - 1) != 0) {
+            sendLine(output, key, description.currentValue());
+        }
+    }
+
+    if (body) {
+        output.logWide(u"** Sending body-->\r\n");
+        char length[kAddressTextSize];
+        std::snprintf(length, sizeof length, "%d", static_cast<int>(body->size()));
+        sendLine(output, kContentLengthKey, length);
+        output.send("\r\n");
+        output.log("\r\n");
+        output.send(body->c_str());
+        output.log(body->c_str());
+    } else {
+        output.send("\r\n");
+        output.log("\r\n");
+    }
+}
+
+void keepAnswerHead(const RunEnvironment& environment, const char* received, int got) {
+    std::string* head = environment.answerHead;
+    if (head == nullptr || head->size() >= kAnswerHeadSize)
+        return;
+    head->append(received, std::min(static_cast<std::size_t>(got), kAnswerHeadSize - head->size()));
+}
+
+int loadFound(DescriptionFile& description, const char16_t* fileName,
+              const RunEnvironment& environment) {
+    const std::u16string path = findDescription(fileName, environment);
+    return path.empty() ? 0 : description.loadDescription(path.c_str());
+}
+
+}  // namespace
+
+std::u16string findDescription(const char16_t* fileName, const RunEnvironment& environment) {
+    if (environment.descriptionPath)
+        return environment.descriptionPath;
+    char16_t directory[kPathCapacity];
+    programDirectory(directory);
+    char16_t path[kPathCapacity];
+    if (joinPath(path, directory, fileName) && platform::pathExists(path))
+        return path;
+    // A path that would not fit counts as not there.
+    const std::u16string user = platform::userConfigPath(fileName);
+    if (!user.empty() && user.size() < static_cast<std::size_t>(kPathCapacity) &&
+        platform::pathExists(user.c_str()))
+        return user;
+    const char16_t* system =
+        environment.systemConfigFolder ? environment.systemConfigFolder : kSystemConfigFolder;
+    if (joinPath(path, system, fileName))
+        return path;
+    return {};
+}
+
+int sendHeaderLine(TcpStream& stream, Window& window, const char* key, const char* value) {
+    RequestOutput output(stream, window, false);
+    return sendLine(output, key, value);
 }
 
 bool runRequest(Window& window, const char16_t* fileName) {
@@ -176,9 +267,7 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
     appendWide(window, u" Loading...\r\n");
 
     DescriptionFile description;
-    const int loaded = environment.descriptionPath
-                           ? description.loadDescription(environment.descriptionPath)
-                           : loadFromSearchPath(description, fileName);
+    const int loaded = loadFound(description, fileName, environment);
     if (loaded == 0) {
         appendWide(window, u"Loading file failed.\r\n");
         appendWide(window, u"Please create a tarven.txt file first.\r\nThe creation method is in ");
@@ -228,16 +317,20 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
 
     std::unique_ptr<TlsContext> tls;
     if (transport != Transport::plain) {
-        tls = std::make_unique<TlsContext>(transport == Transport::tlsVerified
-                                               ? TlsVerify::chainAndName
-                                               : TlsVerify::none,
-                                           caFile ? caFile->c_str() : nullptr);
+        tls = std::make_unique<TlsContext>(
+            transport == Transport::tlsVerified ? TlsVerify::chainAndName : TlsVerify::none,
+            caFile ? caFile->c_str() : nullptr);
         if (!tls->ready()) {
             appendWide(window, u"** TARVEN_cafile could not be loaded.\r\n");
             return false;
         }
     }
 
+    if (environment.requestCopy != nullptr) {
+        RequestOutput copy(*environment.requestCopy, environment.maskSecrets);
+        sendRequest(copy, description, *request, body);
+        return true;
+    }
     appendNarrow(window, "** Connceting...\r\n");
     appendNarrow(window, server->c_str());
     appendNarrow(window, ":");
@@ -251,31 +344,8 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
     if (tls && !handshake(stream, *tls, *server, window))
         return false;
 
-    stream.sendAll(request->c_str(), 0, 0);
-    stream.sendAll("\r\n", 0, 0);
-    appendNarrow(window, request->c_str());
-    appendNarrow(window, "\r\n");
-
-    for (char* entry = description.first(); entry != nullptr; entry = description.next()) {
-        const char* key = description.currentKey();
-        if (std::strncmp(key, kReservedPrefix, sizeof kReservedPrefix - 1) != 0) {
-            sendHeaderLine(stream, window, key, description.currentValue());
-        }
-    }
-
-    if (body) {
-        appendWide(window, u"** Sending body-->\r\n");
-        char length[kAddressTextSize];
-        std::snprintf(length, sizeof length, "%d", static_cast<int>(body->size()));
-        sendHeaderLine(stream, window, kContentLengthKey, length);
-        stream.sendAll("\r\n", 0, 0);
-        appendNarrow(window, "\r\n");
-        stream.sendAll(body->c_str(), 0, 0);
-        appendNarrow(window, body->c_str());
-    } else {
-        stream.sendAll("\r\n", 0, 0);
-        appendNarrow(window, "\r\n");
-    }
+    RequestOutput output(stream, window, environment.maskSecrets);
+    sendRequest(output, description, *request, body);
 
     appendWide(window, u"\r\n\r\n** Reciving...\r\n");
     char received[kReceiveSize];
@@ -285,6 +355,7 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
         if (got == -1 || got == 0)
             break;
         appendNarrow(window, received, got);
+        keepAnswerHead(environment, received, got);
     }
 
     appendWide(window, u"** Socket close.\r\n");

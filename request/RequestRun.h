@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "platform/Clock.h"
 #include "platform/HostNetwork.h"
 #include "ui/Window.h"
@@ -9,6 +11,10 @@ namespace tarven {
 class TcpStream;
 
 inline constexpr const char16_t* kDescriptionFileName = u"tarven.txt";
+// The machine-wide folder searched after the user's config folder.
+inline constexpr const char16_t* kSystemConfigFolder = u"/etc/tarven";
+// How much of the answer's start a run keeps for answerHead.
+inline constexpr std::size_t kAnswerHeadSize = 64;
 
 // What a run takes from its surroundings. Tests put fixed ones in place of the system's.
 struct RunEnvironment {
@@ -16,13 +22,28 @@ struct RunEnvironment {
     const platform::Clock* clock = nullptr;       // none: the system clock
     // A full path that replaces the search beside the program and in the user's config folder.
     const char16_t* descriptionPath = nullptr;
+    // The machine-wide folder; none: kSystemConfigFolder.
+    const char16_t* systemConfigFolder = nullptr;
+    // Show secrets in the sent lines as "****" in the log (and in requestCopy); the wire keeps
+    // them.
+    bool maskSecrets = false;
+    // A check: the run stops where it would connect and puts the request bytes here instead
+    // of sending them, logging none of them. The result then says whether a run could start.
+    std::string* requestCopy = nullptr;
+    // Receives the first kAnswerHeadSize bytes of the answer, as they came.
+    std::string* answerHead = nullptr;
 };
+
+// The description file a run would load: descriptionPath when given, else the first that
+// exists of beside the program, the user's config folder and the machine-wide folder (the
+// last one also when it does not exist). Empty when no path fits.
+std::u16string findDescription(const char16_t* fileName, const RunEnvironment& environment);
 
 // One run of the described request: clears the log, loads the description, fills in this
 // host's address, sends the request and logs the whole exchange until the server closes or
 // falls silent for five seconds. True when the exchange ran to its end; false when the file
 // could not be loaded, the server or the request line is missing, or the connection failed.
-// The description is looked for beside the program, then in the user's config folder.
+// The description is looked for as findDescription says.
 bool runRequest(Window& window, const char16_t* fileName);
 bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& environment);
 
