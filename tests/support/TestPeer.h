@@ -3,12 +3,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "net/TcpStream.h"
+
+struct ssl_ctx_st;
 
 namespace tarven::test {
 
@@ -37,6 +40,10 @@ struct PeerScript {
     bool refuse = false;
     // The loopback address to listen on: "127.0.0.1" or "::1".
     std::string listenAddress = "127.0.0.1";
+    // With both files (PEM), each connection is TLS: the handshake comes first, then every
+    // byte above goes through it. `close` then sends close_notify; `abort` and `reset` do not.
+    std::string tlsCertificateFile = {};
+    std::string tlsKeyFile = {};
 };
 
 // A server on 127.0.0.1 (or ::1, as the script says), on a port the system picks, built on
@@ -60,11 +67,17 @@ class TestPeer {
 
   private:
     void serve();
+    class Channel;
     void serveOne(TcpStream& client);
-    bool sendCounted(TcpStream& client, const char* bytes, std::size_t count);
+    void serveOne(Channel& client);
+    bool sendCounted(Channel& client, const char* bytes, std::size_t count);
     bool pauseUnlessStopped(std::chrono::milliseconds pause) const;
 
     PeerScript script_;
+    struct FreeContext {
+        void operator()(ssl_ctx_st* context) const;
+    };
+    std::unique_ptr<ssl_ctx_st, FreeContext> tls_;
     TcpStream listener_;
     int port_ = -1;
     std::atomic<bool> stop_{false};

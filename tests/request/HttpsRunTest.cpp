@@ -1,0 +1,187 @@
+// The run over TLS against the loopback peer, with certificates made for each test.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "support/Fakes.h"
+#include "support/RunFixture.h"
+#include "support/SameText.h"
+#include "support/TestCertificates.h"
+#include "support/TestPeer.h"
+
+namespace tarven {
+namespace {
+
+using After = test::PeerScript::After;
+
+const std::string kAnswer = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nfine\r\n";
+const std::string kProtocol = "TLSv1.3 TLS_AES_256_GCM_SHA384";
+
+class HttpsRunTest : public test::RunFixture {
+  protected:
+    HttpsRunTest() : authority(dir.path()) { host.names["localhost"] = "127.0.0.1"; }
+
+    void serve(const test::TestAuthority::Server& certificate,
+               test::PeerScript script = {.answer = kAnswer}) {
+        script.tlsCertificateFile = certificate.certificateFile.string();
+        script.tlsKeyFile = certificate.keyFile.string();
+        peer = std::make_unique<test::TestPeer>(script);
+    }
+    void servePlain(const test::PeerScript& script) {
+        peer = std::make_unique<test::TestPeer>(script);
+    }
+    // Runs a GET to `server` with "TARVEN_tls:" set to `tls`, trusting the test CA unless
+    // `cafile` says otherwise.
+    bool runTls(const std::string& server = "127.0.0.1", const std::string& tls = "on",
+                const std::string& extra = "") {
+        return run("TARVEN_connect: " + server + "\r\nTARVEN_port: {port}\r\nTARVEN_tls: " + tls +
+                   "\r\nTARVEN_request: GET /nic/update HTTP/1.0\r\nHost: " + server + "\r\n" +
+                   extra);
+    }
+    std::string trusted() const {
+        return "TARVEN_cafile: " + authority.certificateFile().string() + "\r\n";
+    }
+    // The log up to the TLS line, for `server`.
+    std::string opening(const std::string& server) const {
+        return "tarven.txt Loading...\r\n** Connceting...\r\n" + server + ":" + peer->portText() +
+               "\r\n** Connceted.\r\n";
+    }
+    std::string handshakeFailed(const std::string& server, const std::string& reason) const {
+        return opening(server) + "** TLS handshake failed: " + reason + ".\r\n";
+    }
+
+    test::TestAuthority authority;
+};
+
+TEST_F(HttpsRunTest, VerifiedExchangeSendsAndLogsTheSameBytesAsPlain) {
+    ASSERT_TRUE(authority.ready());
+    serve(authority.issue("server", {"localhost", "127.0.0.1"}));
+    ASSERT_TRUE(runTls("localhost", " On ", trusted() + "TARVEN_basicauth: alice:s3cret\r\n"));
+    const std::string request =
+        "GET /nic/update HTTP/1.0\r\nHost: localhost\r\n"
+        "Authorization: Basic YWxpY2U6czNjcmV0\r\n";
+    EXPECT_EQ(peer->received(), request + "\r\n");
+    EXPECT_EQ(log(), opening("localhost") + "** TLS: " + kProtocol +
+                         ", certificate verified for localhost.\r\n" + request +
+                         "\r\n\r\n\r\n** Reciving...\r\n" + kAnswer + "** Socket close.\r\n" +
+                         test::kFixedDateLine);
+}
+
+TEST_F(HttpsRunTest, AnAddressIsCheckedAgainstTheCertificatesAddresses) {
+    serve(authority.issue("server", {"localhost", "127.0.0.1"}));
+    EXPECT_TRUE(runTls("127.0.0.1", "on", trusted()));
+    EXPECT_NE(log().find("certificate verified for 127.0.0.1.\r\n"), std::string::npos);
+
+    serve(authority.issue("ipv6", {"::1"}), {.answer = kAnswer, .listenAddress = "::1"});
+    EXPECT_TRUE(runTls("[::1]", "on", trusted()));
+    EXPECT_NE(log().find("certificate verified for [::1].\r\n"), std::string::npos);
+}
+
+TEST_F(HttpsRunTest, NoverifyEncryptsToASelfSignedPeer) {
+    serve(test::selfSigned(dir.path(), {"device.lan"}));
+    ASSERT_TRUE(runTls("127.0.0.1", "NOVERIFY"));
+    EXPECT_EQ(peer->received(), "GET /nic/update HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+    EXPECT_NE(
+        log().find("** Connceted.\r\n** TLS: " + kProtocol + ", certificate not verified.\r\nGET "),
+        std::string::npos);
+}
+
+// Each bad certificate ends the run after the connect, with nothing of the request sent.
+TEST_F(HttpsRunTest, CertificateFailuresStopTheRunBeforeTheRequest) {
+    const test::TestAuthority stranger(dir.path(), "stranger");
+    struct Case {
+        test::TestAuthority::Server certificate;
+        std::string server;
+        std::string cafile;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {stranger.issue("unknown", {"127.0.0.1"}), "127.0.0.1", trusted(),
+         "unable to get local issuer certificate"},
+        {test::selfSigned(dir.path(), {"127.0.0.1"}), "127.0.0.1", "", "self-signed certificate"},
+        {authority.issue("name", {"other.test"}), "localhost", trusted(), "hostname mismatch"},
+        {authority.issue("address", {"localhost"}), "127.0.0.1", trusted(), "IP address mismatch"},
+        {authority.issue("expired", {"127.0.0.1"}, -10, -1), "127.0.0.1", trusted(),
+         "certificate has expired"},
+        {authority.issue("future", {"127.0.0.1"}, 1, 10), "127.0.0.1", trusted(),
+         "certificate is not yet valid (check the system clock)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        serve(c.certificate);
+        EXPECT_FALSE(runTls(c.server, "on", c.cafile));
+        EXPECT_EQ(log(), handshakeFailed(c.server, c.reason));
+        EXPECT_EQ(peer->received(), "");
+        window.log.setText(u"");
+    }
+}
+
+TEST_F(HttpsRunTest, BadSettingsStopTheRunBeforeConnecting) {
+    serve(authority.issue("server", {"127.0.0.1"}));
+    EXPECT_FALSE(runTls("127.0.0.1", "maybe", trusted()));
+    EXPECT_EQ(log(), "tarven.txt Loading...\r\n** TARVEN_tls value is unknown.\r\n");
+    window.log.setText(u"");
+
+    EXPECT_FALSE(
+        run("TARVEN_connect: 127.0.0.1\nTARVEN_tls: on\nTARVEN_request: GET / "
+            "HTTP/1.0\nTARVEN_cafile: " +
+            (dir.path() / "missing.pem").string() + "\n"));
+    EXPECT_EQ(log(),
+              "tarven.txt Loading...\r\n** TARVEN_port was not specified.443 use.\r\n"
+              "** TARVEN_cafile could not be loaded.\r\n");
+    EXPECT_EQ(peer->connections(), 0);
+}
+
+// Peers that do not speak TLS: each ends the run as a failed handshake, in bounded time.
+TEST_F(HttpsRunTest, PeersThatBreakTheHandshakeFailTheRun) {
+    struct Case {
+        test::PeerScript script;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {{.readRequest = false, .answer = kAnswer, .after = After::close}, "wrong version number"},
+        {{.readRequest = false, .after = After::reset}, "Connection reset by peer"},
+        {{.readRequest = false, .after = After::close}, "the server closed the connection"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        servePlain(c.script);
+        EXPECT_FALSE(runTls("127.0.0.1", "on", trusted()));
+        EXPECT_EQ(log(), handshakeFailed("127.0.0.1", c.reason));
+        window.log.setText(u"");
+    }
+}
+
+TEST_F(HttpsRunTest, APeerSilentAfterTheConnectTimesOutTheHandshake) {
+    servePlain({.readRequest = true});
+    EXPECT_FALSE(runTls("127.0.0.1", "on", trusted()));
+    EXPECT_EQ(log(), handshakeFailed("127.0.0.1", "timed out"));
+    EXPECT_LT(took, std::chrono::seconds(7));
+}
+
+TEST_F(HttpsRunTest, AnAnswerEndedWithoutCloseNotifyEndsLikeAPlainClose) {
+    serve(authority.issue("server", {"127.0.0.1"}), {.answer = kAnswer, .after = After::abort});
+    EXPECT_TRUE(runTls("127.0.0.1", "on", trusted()));
+    const std::string ending =
+        "\r\n** Reciving...\r\n" + kAnswer + "** Socket close.\r\n" + test::kFixedDateLine;
+    EXPECT_EQ(log().substr(log().size() - ending.size()), ending);
+}
+
+TEST_F(HttpsRunTest, AFiveMegabyteAnswerArrivesWhole) {
+    constexpr std::size_t kAnswerBytes = 5u * 1024 * 1024;
+    serve(authority.issue("server", {"127.0.0.1"}), {.streamBytes = kAnswerBytes});
+    EXPECT_TRUE(runTls("127.0.0.1", "on", trusted()));
+    EXPECT_EQ(peer->sent(), kAnswerBytes);
+    const std::string text = log();
+    const std::string ending = std::string("** Socket close.\r\n") + test::kFixedDateLine;
+    ASSERT_GT(text.size(), ending.size());
+    EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
+    const std::string tail = text.substr(0, text.size() - ending.size()).substr(text.size() / 2);
+    EXPECT_TRUE(test::sameText(tail, test::fillerBytes(kAnswerBytes - tail.size(), tail.size())));
+}
+
+}  // namespace
+}  // namespace tarven

@@ -1,0 +1,155 @@
+#include "support/TestCertificates.h"
+
+#include <arpa/inet.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include <atomic>
+
+namespace tarven::test {
+namespace {
+
+using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+using Certificate = std::unique_ptr<X509, decltype(&X509_free)>;
+
+constexpr long kDay = 24 * 60 * 60;
+
+// P-256 keys are quick to make, so each test can have its own.
+Key newKey() {
+    return Key(EVP_EC_gen("P-256"), &EVP_PKEY_free);
+}
+
+bool addExtension(X509* certificate, X509* issuer, int nid, const std::string& value) {
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, issuer, certificate, nullptr, nullptr, 0);
+    X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str());
+    if (extension == nullptr)
+        return false;
+    const bool added = X509_add_ext(certificate, extension, -1) == 1;
+    X509_EXTENSION_free(extension);
+    return added;
+}
+
+std::string subjectAltNames(const std::vector<std::string>& names) {
+    std::string value;
+    for (const std::string& name : names) {
+        unsigned char address[16];
+        const bool literal = inet_pton(AF_INET, name.c_str(), address) == 1 ||
+                             inet_pton(AF_INET6, name.c_str(), address) == 1;
+        value += (value.empty() ? "" : ",") + std::string(literal ? "IP:" : "DNS:") + name;
+    }
+    return value;
+}
+
+// A certificate for `key` named `commonName`, signed by `issuerKey` as `issuer` (itself when
+// none), valid from `fromDays` to `toDays` days from now.
+Certificate makeCertificate(EVP_PKEY* key, const std::string& commonName, X509* issuer,
+                            EVP_PKEY* issuerKey, bool authority,
+                            const std::vector<std::string>& names, int fromDays, int toDays) {
+    static std::atomic<long> serial{1};
+    Certificate certificate(X509_new(), &X509_free);
+    if (!certificate)
+        return certificate;
+    X509* x = certificate.get();
+    X509_set_version(x, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(x), serial++);
+    X509_gmtime_adj(X509_getm_notBefore(x), fromDays * kDay);
+    X509_gmtime_adj(X509_getm_notAfter(x), toDays * kDay);
+    X509_set_pubkey(x, key);
+    X509_NAME* subject = X509_get_subject_name(x);
+    X509_NAME_add_entry_by_txt(subject, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>(commonName.c_str()), -1, -1,
+                               0);
+    X509* signer = issuer != nullptr ? issuer : x;
+    X509_set_issuer_name(x, X509_get_subject_name(signer));
+    bool ok = addExtension(x, signer, NID_basic_constraints,
+                           authority ? "critical,CA:TRUE" : "critical,CA:FALSE") &&
+              addExtension(x, signer, NID_subject_key_identifier, "hash") &&
+              addExtension(x, signer, NID_authority_key_identifier, "keyid:always");
+    if (authority) {
+        ok = ok && addExtension(x, signer, NID_key_usage, "critical,keyCertSign,cRLSign");
+    } else if (!names.empty()) {
+        ok = ok && addExtension(x, signer, NID_subject_alt_name, subjectAltNames(names));
+    }
+    if (!ok || X509_sign(x, issuerKey != nullptr ? issuerKey : key, EVP_sha256()) == 0)
+        certificate.reset();
+    return certificate;
+}
+
+bool writeCertificate(const std::filesystem::path& path, X509* certificate) {
+    BIO* file = BIO_new_file(path.c_str(), "w");
+    if (file == nullptr)
+        return false;
+    const bool written = PEM_write_bio_X509(file, certificate) == 1;
+    BIO_free(file);
+    return written;
+}
+
+bool writeKey(const std::filesystem::path& path, EVP_PKEY* key) {
+    BIO* file = BIO_new_file(path.c_str(), "w");
+    if (file == nullptr)
+        return false;
+    const bool written =
+        PEM_write_bio_PrivateKey(file, key, nullptr, nullptr, 0, nullptr, nullptr) == 1;
+    BIO_free(file);
+    return written;
+}
+
+}  // namespace
+
+void TestAuthority::Free::operator()(EVP_PKEY* key) const {
+    EVP_PKEY_free(key);
+}
+void TestAuthority::Free::operator()(X509* certificate) const {
+    X509_free(certificate);
+}
+
+TestAuthority::TestAuthority(const std::filesystem::path& folder, const std::string& name)
+    : folder_(folder), certificateFile_(folder / (name + ".pem")) {
+    Key key = newKey();
+    if (!key)
+        return;
+    Certificate certificate =
+        makeCertificate(key.get(), "Tarven test CA " + name, nullptr, nullptr, true, {}, -1, 30);
+    if (!certificate || !writeCertificate(certificateFile_, certificate.get()))
+        return;
+    key_.reset(key.release());
+    certificate_.reset(certificate.release());
+}
+
+TestAuthority::Server TestAuthority::issue(const std::string& name,
+                                           const std::vector<std::string>& names, int fromDays,
+                                           int toDays) const {
+    Server server{folder_ / (name + ".pem"), folder_ / (name + ".key")};
+    Key key = newKey();
+    if (!ready() || !key)
+        return server;
+    Certificate certificate =
+        makeCertificate(key.get(), names.empty() ? name : names.front(), certificate_.get(),
+                        key_.get(), false, names, fromDays, toDays);
+    if (certificate) {
+        writeCertificate(server.certificateFile, certificate.get());
+        writeKey(server.keyFile, key.get());
+    }
+    return server;
+}
+
+TestAuthority::Server selfSigned(const std::filesystem::path& folder,
+                                 const std::vector<std::string>& names) {
+    TestAuthority::Server server{folder / "self.pem", folder / "self.key"};
+    Key key = newKey();
+    if (!key)
+        return server;
+    Certificate certificate =
+        makeCertificate(key.get(), names.front(), nullptr, nullptr, false, names, -1, 30);
+    if (certificate) {
+        writeCertificate(server.certificateFile, certificate.get());
+        writeKey(server.keyFile, key.get());
+    }
+    return server;
+}
+
+}  // namespace tarven::test

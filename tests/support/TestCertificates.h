@@ -1,0 +1,48 @@
+#pragma once
+
+#include <openssl/types.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarven::test {
+
+// A throw-away certificate authority and the server certificates it signs, made when a test
+// runs so that no key is committed and nothing expires. Files are PEM, in `folder`.
+class TestAuthority {
+  public:
+    explicit TestAuthority(const std::filesystem::path& folder, const std::string& name = "ca");
+    TestAuthority(const TestAuthority&) = delete;
+    TestAuthority& operator=(const TestAuthority&) = delete;
+
+    bool ready() const { return key_ != nullptr && certificate_ != nullptr; }
+    // The authority's own certificate, for "TARVEN_cafile:".
+    const std::filesystem::path& certificateFile() const { return certificateFile_; }
+
+    struct Server {
+        std::filesystem::path certificateFile;
+        std::filesystem::path keyFile;
+    };
+    // A server certificate for the DNS names and IP addresses in `names` ("localhost",
+    // "127.0.0.1", "::1"), valid from `fromDays` to `toDays` days from now.
+    Server issue(const std::string& name, const std::vector<std::string>& names, int fromDays = -1,
+                 int toDays = 30) const;
+
+  private:
+    std::filesystem::path folder_;
+    std::filesystem::path certificateFile_;
+    struct Free {
+        void operator()(EVP_PKEY* key) const;
+        void operator()(X509* certificate) const;
+    };
+    std::unique_ptr<EVP_PKEY, Free> key_;
+    std::unique_ptr<X509, Free> certificate_;
+};
+
+// A self-signed server certificate for `names`, trusted by nobody.
+TestAuthority::Server selfSigned(const std::filesystem::path& folder,
+                                 const std::vector<std::string>& names);
+
+}  // namespace tarven::test
