@@ -26,12 +26,23 @@ require_packages() {
 
 # Starts Debian's nginx on 127.0.0.1 with a configuration of its own, serving "$1/www" and
 # keeping its pid file, logs and temporary files under "$1". Sets nginx_pid and nginx_port; the
-# caller stops it (kill "$nginx_pid") in its exit trap.
+# caller stops it (kill "$nginx_pid") in its exit trap. When "$1/tls.pem" and "$1/tls.key"
+# exist, it also serves the same folder over TLS on nginx_tls_port.
 # Usage: start_nginx WORK_DIR MEASURE_HELPER
 start_nginx() {
   local work=$1 measure=$2 nginx_bin
   nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
   nginx_port=$("$measure" --free-port)
+  local tls_server=""
+  if [ -f "$work/tls.pem" ]; then
+    nginx_tls_port=$("$measure" --free-port)
+    tls_server="server {
+    listen 127.0.0.1:$nginx_tls_port ssl;
+    ssl_certificate $work/tls.pem;
+    ssl_certificate_key $work/tls.key;
+    root $work/www;
+  }"
+  fi
   mkdir -p "$work/www" "$work/temp"
   cat >"$work/nginx.conf" <<CONF
 worker_processes 1;
@@ -55,6 +66,7 @@ http {
     listen 127.0.0.1:$nginx_port;
     root $work/www;
   }
+  $tls_server
 }
 CONF
   "$nginx_bin" -p "$work" -e "$work/error.log" -c "$work/nginx.conf" &

@@ -2,7 +2,8 @@
 # The end-to-end benchmark behind `make bench`. Builds the release preset, runs the
 # micro-benchmarks, then starts its own nginx on 127.0.0.1 and has three clients fetch the same
 # answers with the same request, in turn: tarven-cli, curl and the floor client (connect, send,
-# readiness wait plus a 512-byte receive, nothing else). Prints medians and ratios.
+# readiness wait plus a 512-byte receive, nothing else). Then the same answers over HTTPS, from
+# tarven-cli and curl, against a throw-away certificate made here. Prints medians and ratios.
 #
 # Environment: BENCH_RUNS (runs per client and case, 30), BENCH_MICRO=0 (skip the
 # micro-benchmarks), BENCH_LARGE_MB (size of the large answer, 50).
@@ -16,7 +17,7 @@ bin=$build_dir/bin
 
 # Everything comes from Debian 12 packages.
 source bench/common.sh
-require_packages cmake g++ make libbenchmark-dev nginx-light curl
+require_packages cmake g++ make libbenchmark-dev nginx-light curl openssl
 
 cmake --preset release >/dev/null
 cmake --build --preset release -j2
@@ -55,8 +56,13 @@ head -c $((large_mb * 1024 * 1024)) \
   < <(yes $'0123456789 abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789 ..\r') \
   >"$work/www/large.txt"
 
+# A throw-away self-signed certificate for 127.0.0.1, trusted by both clients through a file.
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj /CN=127.0.0.1 \
+  -addext subjectAltName=IP:127.0.0.1 -keyout "$work/tls.key" -out "$work/tls.pem" 2>/dev/null
+
 start_nginx "$work" "$bin/tarven-measure"
 port=$nginx_port
+tls_port=$nginx_tls_port
 
 # One request for all three clients: tarven fills in this machine's address, and the bytes it
 # logs as sent become the floor client's request and curl's options.
@@ -132,10 +138,40 @@ median() {  # results file, client, column
     awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
+# The HTTPS cases: the same requests to the TLS port, verified against the throw-away
+# certificate; curl gets the same trust file.
+for name in small large; do
+  sed -e "s/^TARVEN_port: .*/TARVEN_port: $tls_port\nTARVEN_tls: on\nTARVEN_cafile: ${work//\//\\/}\/tls.pem/" \
+    -e "s/^Host: .*/Host: 127.0.0.1:$tls_port/" "$work/$name-tarven.txt" >"$work/$name-tls-tarven.txt"
+done
+"$bin/tarven-cli" --file "$work/small-tls-tarven.txt" >"$work/small-tls-check.log" ||
+  { echo "bench: tarven-cli over TLS failed:"; cat "$work/small-tls-check.log"; exit 1; }
+echo "TLS: $(grep -a '^\*\* TLS' "$work/small-tls-check.log" | tr -d '\r')"
+small_tls_url=https://127.0.0.1:$tls_port${small_url#http://127.0.0.1:$port}
+large_tls_url=https://127.0.0.1:$tls_port${large_url#http://127.0.0.1:$port}
+tls_curl_args=(-s --http1.0 --cacert "$work/tls.pem" -H "Host: 127.0.0.1:$tls_port" -A "$agent"
+               -H "Accept: */*" -H "X-Bench: $padding" -o /dev/null)
+measure_tls_case() {  # case name
+  local name=$1 i
+  local url_var=${name}_tls_url
+  local out=$work/$name-tls.results
+  : >"$out"
+  for ((i = 0; i < runs; i++)); do
+    echo "tarven $("$bin/tarven-measure" -- "$bin/tarven-cli" --file "$work/$name-tls-tarven.txt")" >>"$out"
+    echo "curl $("$bin/tarven-measure" -- curl "${tls_curl_args[@]}" "${!url_var}")" >>"$out"
+  done
+  if awk '$4 != 0 { bad = 1 } END { exit !bad }' "$out"; then
+    echo "bench: some runs of the $name HTTPS case failed:"
+    awk '$4 != 0' "$out"
+  fi
+}
+
 echo
 echo "== Measuring: $runs runs per client and case, alternating"
 measure_case small
 measure_case large
+measure_tls_case small
+measure_tls_case large
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 declare -A wall rss
@@ -144,6 +180,10 @@ for name in small large; do
   for client in tarven curl floor; do
     wall[$name.$client]=$(median "$work/$name.results" "$client" 2)
     rss[$name.$client]=$(median "$work/$name.results" "$client" 3)
+  done
+  for client in tarven curl; do
+    wall[$name-tls.$client]=$(median "$work/$name-tls.results" "$client" 2)
+    rss[$name-tls.$client]=$(median "$work/$name-tls.results" "$client" 3)
   done
 done
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
@@ -186,3 +226,24 @@ echo "- large answer, tarven-cli peak RSS < 10 MB (10240 KiB): ${rss[large.tarve
   "$(verdict "${rss[large.tarven]}" 10239)"
 echo "- tarven-cli peak RSS, large vs small answer: ${rss[large.tarven]} vs ${rss[small.tarven]} KiB" \
   "(not growing with the answer: $(verdict "${rss[large.tarven]}" "$((rss[small.tarven] + 512))"))"
+
+echo
+echo "HTTPS (TLS 1.3, certificate verified), same requests and answers"
+echo
+echo "| case | client | wall ms | × curl | peak RSS KiB | × curl |"
+echo "|---|---|---:|---:|---:|---:|"
+for name in small large; do
+  for client in tarven curl; do
+    echo "| $name | ${label[$client]} | $(ms "${wall[$name-tls.$client]}") |" \
+      "$(ratio "${wall[$name-tls.$client]}" "${wall[$name-tls.curl]}") | ${rss[$name-tls.$client]} |" \
+      "$(ratio "${rss[$name-tls.$client]}" "${rss[$name-tls.curl]}") |"
+  done
+done
+echo
+echo "HTTPS targets"
+tls_small_wall=$(ratio "${wall[small-tls.tarven]}" "${wall[small-tls.curl]}")
+tls_small_rss=$(ratio "${rss[small-tls.tarven]}" "${rss[small-tls.curl]}")
+tls_large=$(ratio "${wall[large-tls.tarven]}" "${wall[large.tarven]}")
+echo "- small HTTPS exchange, tarven-cli wall ≤ 0.5 × curl: $tls_small_wall, $(verdict "$tls_small_wall" 0.5)"
+echo "- small HTTPS exchange, tarven-cli peak RSS ≤ 0.5 × curl: $tls_small_rss, $(verdict "$tls_small_rss" 0.5)"
+echo "- $large_mb MB over TLS, tarven-cli wall ≤ 1.3 × its plain-HTTP time: $tls_large, $(verdict "$tls_large" 1.3)"
