@@ -39,7 +39,10 @@ std::string subjectAltNames(const std::vector<std::string>& names) {
         unsigned char address[16];
         const bool literal = inet_pton(AF_INET, name.c_str(), address) == 1 ||
                              inet_pton(AF_INET6, name.c_str(), address) == 1;
-        value += (value.empty() ? "" : ",") + std::string(literal ? "IP:" : "DNS:") + name;
+        if (!value.empty())
+            value += ',';
+        value += literal ? "IP:" : "DNS:";
+        value += name;
     }
     return value;
 }
