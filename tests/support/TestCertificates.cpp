@@ -101,6 +101,24 @@ bool writeKey(const std::filesystem::path& path, EVP_PKEY* key) {
     return written;
 }
 
+// A new key and its server certificate, signed by `issuer` (itself when none), written as
+// "<name>.pem" and "<name>.key" in `folder`.
+TestAuthority::Server issueServer(const std::filesystem::path& folder, const std::string& name,
+                                  const std::vector<std::string>& names, X509* issuer,
+                                  EVP_PKEY* issuerKey, int fromDays, int toDays) {
+    TestAuthority::Server server{folder / (name + ".pem"), folder / (name + ".key")};
+    Key key = newKey();
+    if (!key)
+        return server;
+    Certificate certificate = makeCertificate(key.get(), names.empty() ? name : names.front(),
+                                              issuer, issuerKey, false, names, fromDays, toDays);
+    if (certificate) {
+        writeCertificate(server.certificateFile, certificate.get());
+        writeKey(server.keyFile, key.get());
+    }
+    return server;
+}
+
 }  // namespace
 
 void TestAuthority::Free::operator()(EVP_PKEY* key) const {
@@ -126,33 +144,14 @@ TestAuthority::TestAuthority(const std::filesystem::path& folder, const std::str
 TestAuthority::Server TestAuthority::issue(const std::string& name,
                                            const std::vector<std::string>& names, int fromDays,
                                            int toDays) const {
-    Server server{folder_ / (name + ".pem"), folder_ / (name + ".key")};
-    Key key = newKey();
-    if (!ready() || !key)
-        return server;
-    Certificate certificate =
-        makeCertificate(key.get(), names.empty() ? name : names.front(), certificate_.get(),
-                        key_.get(), false, names, fromDays, toDays);
-    if (certificate) {
-        writeCertificate(server.certificateFile, certificate.get());
-        writeKey(server.keyFile, key.get());
-    }
-    return server;
+    if (!ready())
+        return {folder_ / (name + ".pem"), folder_ / (name + ".key")};
+    return issueServer(folder_, name, names, certificate_.get(), key_.get(), fromDays, toDays);
 }
 
 TestAuthority::Server selfSigned(const std::filesystem::path& folder,
                                  const std::vector<std::string>& names) {
-    TestAuthority::Server server{folder / "self.pem", folder / "self.key"};
-    Key key = newKey();
-    if (!key)
-        return server;
-    Certificate certificate =
-        makeCertificate(key.get(), names.front(), nullptr, nullptr, false, names, -1, 30);
-    if (certificate) {
-        writeCertificate(server.certificateFile, certificate.get());
-        writeKey(server.keyFile, key.get());
-    }
-    return server;
+    return issueServer(folder, "self", names, nullptr, nullptr, -1, 30);
 }
 
 }  // namespace tarven::test
