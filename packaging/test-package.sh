@@ -156,8 +156,13 @@ check_version() {
     local version expected
     expected="tarven-cli $(dpkg-deb -f "$deb" Version)"
     version=$(timeout 10 "$cli" --version) || true
-    check "--version prints '$version', expected '$expected'" [ "$version" = "$expected" ]
+    # The first line is the version; the second names the TLS library.
+    check "--version prints '${version%%$'\n'*}', expected '$expected'" \
+        [ "${version%%$'\n'*}" = "$expected" ]
+    check "--version names the TLS library" names_tls_library "$version"
 }
+
+names_tls_library() { [[ $1 == *$'\n'"TLS: OpenSSL 3."* ]]; }
 
 start_peer() {
     local port_file=$work/peer.port
