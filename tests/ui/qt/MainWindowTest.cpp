@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "support/TempDir.h"
+#include "support/TestCertificates.h"
 #include "support/TestPeer.h"
 #include "ui/AboutBox.h"
 #include "ui/MainWindow.h"
@@ -272,6 +273,40 @@ TEST_F(MainWindowTest, CloseEndsWithZeroStopsTheTimerAndRemovesTheIcon) {
         EXPECT_FALSE(tray->isVisible());
     }
     EXPECT_EQ(peer.connections(), 0);
+}
+
+TEST_F(MainWindowTest, TestButtonMakesAVerifiedHttpsExchange) {
+    TestAuthority authority(folder.path());
+    ASSERT_TRUE(authority.ready());
+    const TestAuthority::Server certificate = authority.issue("server", {"127.0.0.1"});
+    TestPeer tlsPeer(PeerScript{.answer = "HTTP/1.0 200 OK\r\n\r\nsecure\r\n",
+                                .tlsCertificateFile = certificate.certificateFile.string(),
+                                .tlsKeyFile = certificate.keyFile.string()});
+    path = widePath(folder.write(
+        "tarven.txt",
+        "TARVEN_connect: 127.0.0.1\r\nTARVEN_port: " + tlsPeer.portText() +
+            "\r\nTARVEN_tls: on\r\nTARVEN_cafile: " + authority.certificateFile().string() +
+            "\r\nTARVEN_request: GET /hourly HTTP/1.0\r\n"));
+    DesktopEnvironment environment;
+    environment.run.clock = &clock;
+    environment.run.host = &host;
+    environment.run.descriptionPath = path.c_str();
+    MainWindow window(environment);
+    showAndWait(window);
+    QTest::mouseClick(&button(window, "test"), Qt::LeftButton);
+
+    EXPECT_EQ(tlsPeer.received(), "GET /hourly HTTP/1.0\r\n\r\n");
+    QtEditControl& log = logOf(window);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return log.text().find(u"2024/03/05:07:09:11\r\n") != std::u16string::npos; },
+        kWaitMs));
+    const std::u16string transcript = log.text();
+    EXPECT_NE(transcript.find(u"** Connceted.\r\n** TLS: TLSv1.3 "), std::u16string::npos);
+    EXPECT_NE(transcript.find(u", certificate verified for 127.0.0.1.\r\nGET /hourly HTTP/1.0\r\n"),
+              std::u16string::npos);
+    EXPECT_NE(transcript.find(u"** Reciving...\r\nHTTP/1.0 200 OK\r\n\r\nsecure\r\n"
+                              u"** Socket close.\r\n"),
+              std::u16string::npos);
 }
 
 }  // namespace
