@@ -92,6 +92,8 @@ check_files() {
         usr/share/man/man5/tarven.txt.5.gz
         usr/lib/systemd/user/tarven-cli.service
         usr/lib/systemd/user/tarven-cli.timer
+        usr/lib/systemd/system/tarven-cli.service
+        usr/lib/systemd/system/tarven-cli.timer
     )
     if [[ $expect_desktop -eq 1 ]]; then
         required+=(
@@ -118,6 +120,9 @@ check_files() {
     check "nothing outside /usr${stray:+: $stray}" [ -z "$stray" ]
     stray=$(cd "$root" && find . -name 'tarven-peer' -o -name '*_tests')
     check "no test programs${stray:+: $stray}" [ -z "$stray" ]
+    # Installing enables nothing: no unit is linked into a .wants folder.
+    stray=$(cd "$root" && find . -path '*.wants*')
+    check "no unit enabled${stray:+: $stray}" [ -z "$stray" ]
     [[ -x $cli ]] || fail "/usr/bin/tarven-cli is not executable"
 }
 
@@ -134,9 +139,12 @@ check_manual_pages() {
 # The units and the autostart entry start the programs by full path; those must be the paths
 # the package installs.
 check_installed_paths() {
-    local service=$root/usr/lib/systemd/user/tarven-cli.service exec
-    exec=$(sed -n 's/^ExecStart=//p' "$service")
-    check "service starts packaged program '$exec'" is_program "$root$exec"
+    local kind exec
+    for kind in user system; do
+        exec=$(sed -n 's/^ExecStart=//p' "$root/usr/lib/systemd/$kind/tarven-cli.service")
+        exec=${exec%% *}
+        check "$kind service starts packaged program '$exec'" is_program "$root$exec"
+    done
     if [[ -f $root/usr/share/tarven/tarven-autostart.desktop ]]; then
         exec=$(sed -n 's/^Exec=//p' "$root/usr/share/tarven/tarven-autostart.desktop")
         check "autostart entry starts packaged program '$exec'" is_program "$root${exec%% *}"
@@ -213,21 +221,41 @@ check_units() {
         return 0
     fi
     # Verified copies that start the unpacked program and find the unpacked manual pages.
-    local units=$work/units runtime=$work/runtime out status=0
-    mkdir -p "$units" "$runtime"
+    local kind units runtime=$work/runtime out status
+    mkdir -p "$runtime"
     chmod 700 "$runtime"
-    sed "s|^ExecStart=|ExecStart=$root|" "$root/usr/lib/systemd/user/tarven-cli.service" \
-        >"$units/tarven-cli.service"
-    cp "$root/usr/lib/systemd/user/tarven-cli.timer" "$units/"
-    out=$(XDG_RUNTIME_DIR=$runtime MANPATH=$root/usr/share/man \
-          systemd-analyze verify --user "$units/tarven-cli.service" "$units/tarven-cli.timer" 2>&1) ||
-        status=$?
-    if [[ $status -ne 0 && $out == *"Failed to initialize manager"* ]]; then
-        echo "skip: systemd-analyze cannot start a user manager here; units not verified"
-    elif [[ $status -eq 0 && -z $out ]]; then
-        pass "systemd-analyze verify accepts the units"
+    for kind in user system; do
+        units=$work/units/$kind
+        mkdir -p "$units"
+        sed "s|^ExecStart=|ExecStart=$root|" "$root/usr/lib/systemd/$kind/tarven-cli.service" \
+            >"$units/tarven-cli.service"
+        cp "$root/usr/lib/systemd/$kind/tarven-cli.timer" "$units/"
+        status=0
+        out=$(XDG_RUNTIME_DIR=$runtime MANPATH=$root/usr/share/man \
+              systemd-analyze verify $([[ $kind == user ]] && echo --user) \
+              "$units/tarven-cli.service" "$units/tarven-cli.timer" 2>&1) || status=$?
+        if [[ $status -ne 0 && $out == *"Failed to initialize manager"* ]]; then
+            echo "skip: systemd-analyze cannot start a $kind manager here; units not verified"
+        elif [[ $status -eq 0 && -z $out ]]; then
+            pass "systemd-analyze verify accepts the $kind units"
+        else
+            fail "systemd-analyze verify ($kind units): $out"
+        fi
+    done
+    check_exposure "$work/units/system/tarven-cli.service"
+}
+
+# The system service runs unattended as root's timer: its exposure must stay "OK" (1.5 at most).
+check_exposure() {
+    local level
+    level=$(systemd-analyze security --offline=true "$1" 2>/dev/null |
+            sed -n 's/^→ Overall exposure level for tarven-cli.service: \([0-9.]*\) .*/\1/p')
+    if [[ -z $level ]]; then
+        fail "systemd-analyze security gave no exposure level"
+    elif awk -v level="$level" 'BEGIN { exit !(level <= 1.5) }'; then
+        pass "system service exposure $level (at most 1.5)"
     else
-        fail "systemd-analyze verify: $out"
+        fail "system service exposure $level is above 1.5"
     fi
 }
 
