@@ -8,6 +8,7 @@
 #include "platform/TextCodec.h"
 #include "support/Process.h"
 #include "support/TempDir.h"
+#include "support/TestCertificates.h"
 #include "support/TestPeer.h"
 
 namespace tarven {
@@ -47,6 +48,26 @@ TEST_F(CliTest, RunsTheFileItIsGivenAndStreamsTheLog) {
     ASSERT_GE(result.out.size(), expected.size());
     EXPECT_EQ(result.out.substr(0, expected.size()), expected);
     EXPECT_TRUE(std::regex_match(result.out.substr(expected.size()), kDateLine)) << result.out;
+}
+
+TEST_F(CliTest, MakesAVerifiedHttpsExchangeWithTheGivenAuthority) {
+    test::TestAuthority authority(dir.path());
+    ASSERT_TRUE(authority.ready());
+    const test::TestAuthority::Server certificate = authority.issue("server", {"127.0.0.1"});
+    test::TestPeer peer({.answer = kAnswer,
+                         .tlsCertificateFile = certificate.certificateFile.string(),
+                         .tlsKeyFile = certificate.keyFile.string()});
+    const auto file = dir.write("tls.txt", describe(peer) + "TARVEN_tls: on\nTARVEN_cafile: " +
+                                               authority.certificateFile().string() + "\n");
+    const test::ProcessResult result = cli({"--file", file.string()});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(peer.received(), "GET /beat HTTP/1.0\r\nConnection: close\r\n\r\n");
+    EXPECT_NE(result.out.find("\r\n** Connceted.\r\n** TLS: TLSv1.3 "), std::string::npos);
+    EXPECT_NE(result.out.find(", certificate verified for 127.0.0.1.\r\nGET /beat HTTP/1.0\r\n"),
+              std::string::npos);
+    EXPECT_NE(result.out.find("** Reciving...\r\n" + kAnswer + "** Socket close.\r\n"),
+              std::string::npos)
+        << result.out;
 }
 
 TEST_F(CliTest, FailedRunsExitWithOne) {
