@@ -40,6 +40,8 @@ start_nginx() {
     listen 127.0.0.1:$nginx_tls_port ssl;
     ssl_certificate $work/tls.pem;
     ssl_certificate_key $work/tls.key;
+    # nginx 1.22 stops at TLS 1.2 by default; most servers today offer 1.3.
+    ssl_protocols TLSv1.2 TLSv1.3;
     root $work/www;
   }"
   fi
