@@ -11,10 +11,10 @@
 
 #include "support/TempDir.h"
 #include "support/TestPeer.h"
-#include "ui/AboutBox.h"
-#include "ui/MainWindow.h"
 #include "ui/MemoryEditControl.h"
-#include "ui/QtEditControl.h"
+#include "ui/qt/AboutBox.h"
+#include "ui/qt/MainWindow.h"
+#include "ui/qt/QtEditControl.h"
 
 namespace tarven::test {
 namespace {

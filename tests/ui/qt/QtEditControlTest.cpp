@@ -8,7 +8,7 @@
 #include "ui/EditControlContract.h"
 #include "ui/LogView.h"
 #include "ui/MemoryEditControl.h"
-#include "ui/QtEditControl.h"
+#include "ui/qt/QtEditControl.h"
 
 namespace tarven::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/QtEditControl.h"
+#include "ui/qt/QtEditControl.h"
 
 #include <QColor>
 #include <QTextBlock>
@@ -60,7 +60,9 @@ QtEditControl::QtEditControl(QWidget* parent) : QPlainTextEdit(parent) {
     setUndoRedoEnabled(false);
 }
 
-QtEditControl::~QtEditControl() { endBatch(); }
+QtEditControl::~QtEditControl() {
+    endBatch();
+}
 
 int QtEditControl::lineCount() const {
     return document()->blockCount();
@@ -196,7 +198,8 @@ void QtEditControl::insertShown(QTextCursor& cursor, const std::u16string& text)
 }
 
 void QtEditControl::beginBatch() {
-    if (batchOpen_) return;
+    if (batchOpen_)
+        return;
     batch_ = QTextCursor(document());
     batch_.beginEditBlock();
     batchOpen_ = true;
@@ -205,7 +208,8 @@ void QtEditControl::beginBatch() {
 
 // Lays out what changed and scrolls to the caret: where the last replacement put it.
 void QtEditControl::endBatch() {
-    if (!batchOpen_) return;
+    if (!batchOpen_)
+        return;
     batchOpen_ = false;
     batch_.endEditBlock();
     batch_ = QTextCursor();

@@ -1,4 +1,4 @@
-#include "ui/MainWindow.h"
+#include "ui/qt/MainWindow.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -8,10 +8,10 @@
 #include <QScreen>
 #include <QWhatsThis>
 
-#include "ui/AboutBox.h"
-#include "ui/DialogUnits.h"
 #include "ui/LogView.h"
-#include "ui/QtEditControl.h"
+#include "ui/qt/AboutBox.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/qt/QtEditControl.h"
 #include "ui/resources/DialogTemplates.h"
 
 namespace tarven {

@@ -3,7 +3,7 @@
 
 #include <QApplication>
 
-#include "ui/MainWindow.h"
+#include "ui/qt/MainWindow.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
