@@ -71,9 +71,10 @@ class MainWindowTest : public testing::Test {
     // A window whose runs read `description` (with PORT replaced by the peer's port), see a
     // fixed clock and host, and which acts as if the desktop had a notification area.
     std::unique_ptr<MainWindow> makeWindow(
-        DesktopEnvironment::Tray tray = DesktopEnvironment::Tray::present) {
+        DesktopEnvironment::Tray tray = DesktopEnvironment::Tray::present,
+        const TestPeer* server = nullptr) {
         std::string text = description;
-        text.replace(text.find("PORT"), 4, peer.portText());
+        text.replace(text.find("PORT"), 4, (server ? *server : peer).portText());
         path = widePath(folder.write("tarven.txt", text));
         DesktopEnvironment environment;
         environment.run.clock = &clock;
@@ -91,6 +92,9 @@ class MainWindowTest : public testing::Test {
     }
     static QTimer& timerOf(MainWindow& window) {
         return *window.findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
+    }
+    static bool logHas(MainWindow& window, const char16_t* part) {
+        return logOf(window).text().find(part) != std::u16string::npos;
     }
     static void showAndWait(MainWindow& window) {
         window.show();
@@ -134,6 +138,7 @@ TEST_F(MainWindowTest, TestButtonShowsTheWholeExchangeExactly) {
     auto window = makeWindow();
     showAndWait(*window);
     QTest::mouseClick(&button(*window, "test"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kWaitMs));
 
     // The same run into the in-memory control gives the transcript to match, unit for unit.
     MemoryWindow reference;
@@ -222,8 +227,65 @@ TEST_F(MainWindowTest, TimerTickRunsTheRequestWhileTheWindowIsHidden) {
     timerOf(*window).setInterval(1);  // let the hour pass at once
     ASSERT_TRUE(QTest::qWaitFor([&] { return peer.connections() >= 1; }, kWaitMs));
     timerOf(*window).stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kWaitMs));
     EXPECT_EQ(peer.received(1).substr(0, expectedRequest.size()), expectedRequest);
     EXPECT_NE(logOf(*window).text().find(u"** Socket close.\r\n"), std::u16string::npos);
+}
+
+TEST_F(MainWindowTest, ARunLeavesTheWindowLiveAndATickDuringItMakesOneRunAfterIt) {
+    using namespace std::chrono_literals;
+    TestPeer trickling{PeerScript{.answer = "HTTP/1.0 200 OK\r\n\r\nfirst\r\n",
+                                  .parts = {"second\r\n", "third\r\n"},
+                                  .pause = 500ms}};
+    auto window = makeWindow(DesktopEnvironment::Tray::present, &trickling);
+    showAndWait(*window);
+    QPushButton& test = button(*window, "test");
+    QTest::mouseClick(&test, Qt::LeftButton);
+    EXPECT_TRUE(window->running());
+    EXPECT_FALSE(test.isEnabled());
+    QTest::mouseClick(&test, Qt::LeftButton);  // disabled: queues nothing
+
+    // What arrived shows while the rest is still on its way.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logHas(*window, u"first\r\n"); }, kWaitMs));
+    EXPECT_FALSE(logHas(*window, u"third"));
+    QTimer& timer = timerOf(*window);
+    timer.setInterval(1);  // many ticks during the run, taken as one
+    QTest::qWait(50);
+    timer.stop();
+    ASSERT_TRUE(window->running());
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return trickling.connections() == 1; }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->running(); }, kWaitMs));
+    QTest::mouseClick(&button(*window, "hide"), Qt::LeftButton);  // hides during a run too
+    EXPECT_FALSE(window->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kWaitMs));
+    QTest::qWait(100);
+    EXPECT_EQ(trickling.connections(), 2);
+    EXPECT_FALSE(window->running());
+    EXPECT_TRUE(test.isEnabled());
+    EXPECT_TRUE(logHas(*window, u"first\r\nsecond\r\nthird\r\n** Socket close.\r\n"));
+}
+
+TEST_F(MainWindowTest, ClosingDuringARunEndsAtOnceAndTheRunEndsAloneWritingNowhere) {
+    using namespace std::chrono_literals;
+    TestPeer slow{
+        PeerScript{.answer = "HTTP/1.0 200 OK\r\n\r\n", .parts = {"late\r\n"}, .pause = 1500ms}};
+    auto window = makeWindow(DesktopEnvironment::Tray::present, &slow);
+    showAndWait(*window);
+    QTest::mouseClick(&button(*window, "test"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logHas(*window, u"** Reciving"); }, kWaitMs));
+    QSignalSpy finished(window.get(), &QDialog::finished);
+    auto* tray = window->findChild<QSystemTrayIcon*>();
+
+    window->close();
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(timerOf(*window).isActive());
+    EXPECT_FALSE(tray->isVisible());
+    EXPECT_TRUE(window->leftRunBehind());
+    window.reset();  // the run still goes on
+
+    EXPECT_EQ(slow.received(1).substr(0, expectedRequest.size()), expectedRequest);
+    EXPECT_EQ(slow.connections(), 1);
 }
 
 TEST_F(MainWindowTest, WithoutANotificationAreaHideMinimisesAndTheHourlyRunsGoOn) {
