@@ -1,5 +1,6 @@
 #include "ui/LogView.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -7,6 +8,14 @@
 #include "platform/TextCodec.h"
 
 namespace tarven {
+namespace {
+
+void cutFront(EditControl& log, std::int64_t count) {
+    log.setSelection(0, count);
+    log.replaceSelection(u"");
+}
+
+}  // namespace
 
 void appendWide(Window& window, const char16_t* text) {
     EditControl* log = window.findControl(kLogControlId);
@@ -16,9 +25,15 @@ void appendWide(Window& window, const char16_t* text) {
         log->setSelection(0, log->lineIndex(kLogTrimLines));
         log->replaceSelection(u"");
     }
+    const auto added = static_cast<std::int64_t>(platform::wideLength(text));
+    const std::int64_t held = log->textLength();
+    if (held > 0 && held + added > kLogCharacterLimit)
+        cutFront(*log, std::min(held, held + added - kLogCharacterLimit));
     const std::int64_t end = log->textLength();
     log->setSelection(end, end);
     log->replaceSelection(text);
+    if (added > kLogCharacterLimit)
+        cutFront(*log, log->textLength() - kLogCharacterLimit);
 }
 
 void appendNarrow(Window& window, const char* text, std::optional<std::int32_t> count) {

@@ -11,6 +11,7 @@
 
 #include "support/TempDir.h"
 #include "support/TestPeer.h"
+#include "ui/LogView.h"
 #include "ui/MemoryEditControl.h"
 #include "ui/qt/AboutBox.h"
 #include "ui/qt/MainWindow.h"
@@ -286,6 +287,25 @@ TEST_F(MainWindowTest, ClosingDuringARunEndsAtOnceAndTheRunEndsAloneWritingNowhe
 
     EXPECT_EQ(slow.received(1).substr(0, expectedRequest.size()), expectedRequest);
     EXPECT_EQ(slow.connections(), 1);
+}
+
+TEST_F(MainWindowTest, AnAnswerWithoutCrLfKeepsTheLogWithinItsCharacterLimit) {
+    std::string body;
+    for (int i = 0; body.size() < 3 * static_cast<std::size_t>(kLogCharacterLimit) / 2; ++i)
+        body += "{\"line\": " + std::to_string(i) + ", \"text\": \"LF only\"}\n";
+    TestPeer large{PeerScript{.answer = "HTTP/1.0 200 OK\r\n\r\n" + body}};
+    auto window = makeWindow(DesktopEnvironment::Tray::present, &large);
+    showAndWait(*window);
+    QTest::mouseClick(&button(*window, "test"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, 60'000));
+
+    MemoryWindow reference;
+    const RunEnvironment run{.host = &host, .clock = &clock, .descriptionPath = path.c_str()};
+    ASSERT_TRUE(runRequest(reference, kDescriptionFileName, run));
+    const std::u16string transcript = logOf(*window).text();
+    EXPECT_EQ(transcript.size(), static_cast<std::size_t>(kLogCharacterLimit));
+    EXPECT_TRUE(transcript == reference.log.text());
+    EXPECT_TRUE(transcript.ends_with(u"\"LF only\"}\n** Socket close.\r\n2024/03/05:07:09:11\r\n"));
 }
 
 TEST_F(MainWindowTest, WithoutANotificationAreaHideMinimisesAndTheHourlyRunsGoOn) {
