@@ -57,19 +57,23 @@ void MainWindow::createControls() {
     setWindowIcon(icon);
     setFont(dialogFont(t::kMainWindowFontPoints));
     const QSize base = dialogBaseUnits(font());
-    setFixedSize(toPixels({0, 0, t::kMainWindowWidth, t::kMainWindowHeight}, base).size());
+    templateSize_ = toPixels({0, 0, t::kMainWindowWidth, t::kMainWindowHeight}, base).size();
+    hideRect_ = toPixels(t::kHideButton.rect, base);
+    testRect_ = toPixels(t::kTestButton.rect, base);
+    logRect_ = toPixels(t::kLogEdit.rect, base);
+    setMinimumSize(templateSize_);
+    resize(templateSize_);
 
     // Created in template order, which is the tab order.
     auto* hide = new QPushButton(QString::fromUtf8(t::kHideButton.text), this);
     hide->setObjectName(QStringLiteral("hide"));
-    hide->setGeometry(toPixels(t::kHideButton.rect, base));
+    hide_ = hide;
     auto* test = new QPushButton(QString::fromUtf8(t::kTestButton.text), this);
     test->setObjectName(QStringLiteral("test"));
-    test->setGeometry(toPixels(t::kTestButton.rect, base));
     test_ = test;
     log_ = new QtEditControl(this);
     log_->setObjectName(QStringLiteral("log"));
-    log_->setGeometry(toPixels(t::kLogEdit.rect, base));
+    placeControls();
 
     // Enter must press nothing: no button is a default button.
     for (QPushButton* button : {hide, test})
@@ -81,6 +85,20 @@ void MainWindow::createControls() {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
+}
+
+void MainWindow::placeControls() {
+    if (log_ == nullptr)
+        return;  // not built yet
+    const QSize grown = (size() - templateSize_).expandedTo(QSize(0, 0));
+    hide_->setGeometry(hideRect_.translated(grown.width(), 0));
+    test_->setGeometry(testRect_.translated(grown.width(), 0));
+    log_->setGeometry(logRect_.adjusted(0, 0, grown.width(), grown.height()));
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    placeControls();
 }
 
 void MainWindow::createTrayIcon() {

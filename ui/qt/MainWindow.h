@@ -43,7 +43,9 @@ struct DesktopEnvironment {
 // it where the desktop has no notification area); a left click on the tray icon hides or shows
 // it. Enter does nothing, F1 and the caption's help button open the about box. Closing ends
 // the dialog with kCloseResult; ending or destroying it stops the timer and removes the icon,
-// and leaves a run still going to end by itself on its thread, writing nowhere.
+// and leaves a run still going to end by itself on its thread, writing nowhere. The window
+// opens at the template's size, its smallest; when it grows, the log grows with it and the
+// buttons keep their places at the top right.
 class MainWindow final : public QDialog, public Window {
     Q_OBJECT
   public:
@@ -64,10 +66,12 @@ class MainWindow final : public QDialog, public Window {
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void createControls();
     void createTrayIcon();
+    void placeControls();
     void runNow();
     void startRun();
     void deliverLog();
@@ -82,7 +86,14 @@ class MainWindow final : public QDialog, public Window {
     std::u16string descriptionPath_;  // copies of what environment_.run points to
     std::u16string systemConfigFolder_;
     QtEditControl* log_ = nullptr;  // owned as a child widget
+    QPushButton* hide_ = nullptr;
     QPushButton* test_ = nullptr;
+    // The template's size and places, in pixels. The window opens at that size, which is
+    // also its smallest; what it grows by moves the buttons and widens the log.
+    QSize templateSize_;
+    QRect hideRect_;
+    QRect testRect_;
+    QRect logRect_;
     QWidget* focusDuringRun_ = nullptr;  // where the focus went when "TEST" had it at the start
     std::shared_ptr<LogRelay> relay_;    // the run going, shared with its thread; none when idle
     std::thread runThread_;

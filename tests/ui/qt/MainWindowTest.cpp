@@ -308,6 +308,28 @@ TEST_F(MainWindowTest, AnAnswerWithoutCrLfKeepsTheLogWithinItsCharacterLimit) {
     EXPECT_TRUE(transcript.ends_with(u"\"LF only\"}\n** Socket close.\r\n2024/03/05:07:09:11\r\n"));
 }
 
+TEST_F(MainWindowTest, GrowsFromTheTemplateSizeWithTheLogWhileTheButtonsKeepTheTopRight) {
+    auto window = makeWindow();
+    showAndWait(*window);
+    const QSize opened = window->size();
+    EXPECT_EQ(window->minimumSize(), opened);
+    QWidget& log = logOf(*window);
+    QWidget& hide = button(*window, "hide");
+    const QRect logAtStart = log.geometry();
+    const int hideFromRight = opened.width() - hide.geometry().right();
+
+    window->resize(opened + QSize(300, 200));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->size() == opened + QSize(300, 200); }));
+    EXPECT_EQ(log.geometry(), logAtStart.adjusted(0, 0, 300, 200));
+    EXPECT_EQ(window->width() - hide.geometry().right(), hideFromRight);
+    EXPECT_EQ(hide.y(), button(*window, "test").y());
+
+    window->resize(opened - QSize(50, 50));  // no smaller than the template
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), opened);
+    EXPECT_EQ(log.geometry(), logAtStart);
+}
+
 TEST_F(MainWindowTest, WithoutANotificationAreaHideMinimisesAndTheHourlyRunsGoOn) {
     auto window = makeWindow(DesktopEnvironment::Tray::absent);
     showAndWait(*window);
