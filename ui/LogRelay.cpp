@@ -6,6 +6,13 @@
 #include "ui/MemoryEditControl.h"
 
 namespace tarven {
+namespace {
+
+// Text cut from the front of what waits is dropped once it is both large and most of it, so
+// that a cut costs what it removes, not what is left.
+constexpr std::size_t kCompactAt = 64 * 1024;
+
+}  // namespace
 
 // The run's log control: the line structure of the owner's text, and every edit passed on.
 class LogRelay::Control final : public MemoryEditControl {
@@ -75,6 +82,7 @@ void LogRelay::reset(const char16_t* text) {
     cut_ = 0;
     kept_ = 0;
     appended_ = text;
+    appendedHead_ = 0;
     wakeLocked();
 }
 
@@ -85,7 +93,12 @@ void LogRelay::cutFront(std::int64_t count) {
     const std::int64_t fromKept = std::min(count, kept_);
     cut_ += fromKept;
     kept_ -= fromKept;
-    appended_.erase(0, static_cast<std::size_t>(count - fromKept));
+    appendedHead_ =
+        std::min(appended_.size(), appendedHead_ + static_cast<std::size_t>(count - fromKept));
+    if (appendedHead_ >= kCompactAt && appendedHead_ * 2 >= appended_.size()) {
+        appended_.erase(0, appendedHead_);
+        appendedHead_ = 0;
+    }
     wakeLocked();
 }
 
@@ -116,6 +129,7 @@ bool LogRelay::deliverTo(EditControl& target) {
         reset = std::exchange(reset_, false);
         cut = std::exchange(cut_, 0);
         appended.swap(appended_);
+        appended.erase(0, std::exchange(appendedHead_, 0));
         kept_ += static_cast<std::int64_t>(appended.size());
         finished = finished_;
         woken_ = false;
@@ -139,6 +153,7 @@ void LogRelay::abandon() {
     wake_ = nullptr;
     appended_.clear();
     appended_.shrink_to_fit();
+    appendedHead_ = 0;
 }
 
 }  // namespace tarven

@@ -52,10 +52,11 @@ class LogRelay final : public Window {
     std::function<void()> wake_;
     bool woken_ = false;  // a wake is out that no delivery has answered yet
     bool finished_ = false;
-    bool reset_ = false;       // the owner's text goes first
-    std::int64_t cut_ = 0;     // then this many units from its front
-    std::int64_t kept_ = 0;    // what is left of the owner's text after the cut
-    std::u16string appended_;  // then this goes at the end
+    bool reset_ = false;            // the owner's text goes first
+    std::int64_t cut_ = 0;          // then this many units from its front
+    std::int64_t kept_ = 0;         // what is left of the owner's text after the cut
+    std::u16string appended_;       // then appended_[appendedHead_..] goes at the end
+    std::size_t appendedHead_ = 0;  // cut from the front but not yet dropped
 };
 
 }  // namespace tarven
