@@ -1,5 +1,6 @@
 // x11-probe: what a window manager or another client asks of a window, for the desktop test.
-//   x11-probe ping WINDOW MS   sends _NET_WM_PING; 0 when the window answers within MS ms
+//   x11-probe ping WINDOW MS   sends _NET_WM_PING; 0 when the window answers within MS ms,
+//                              and prints how many ms the answer took
 //   x11-probe close WINDOW     asks the window to close (WM_DELETE_WINDOW), as a close button
 //   x11-probe clipboard MS     prints the CLIPBOARD's text; 0 when it came within MS ms
 // WINDOW is a decimal or 0x-prefixed id. Exit status 1 on a time-out or failure, 2 on usage.
@@ -61,16 +62,19 @@ int ping(Display* display, Window window, int ms) {
     const long stamp = 20261208;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     sendProtocol(display, window, pingAtom, stamp);
+    const auto sent = std::chrono::steady_clock::now();
     XEvent event;
-    return waitFor(display, deadline, event,
-                   [&](const XEvent& e) {
-                       return e.type == ClientMessage &&
-                              e.xclient.data.l[0] == static_cast<long>(pingAtom) &&
-                              e.xclient.data.l[1] == stamp &&
-                              e.xclient.data.l[2] == static_cast<long>(window);
-                   })
-               ? 0
-               : 1;
+    const bool answered = waitFor(display, deadline, event, [&](const XEvent& e) {
+        return e.type == ClientMessage && e.xclient.data.l[0] == static_cast<long>(pingAtom) &&
+               e.xclient.data.l[1] == stamp && e.xclient.data.l[2] == static_cast<long>(window);
+    });
+    if (!answered)
+        return 1;
+    std::printf("%lld\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - sent)
+                                           .count()));
+    return 0;
 }
 
 int clipboard(Display* display, int ms) {
