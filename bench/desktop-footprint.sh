@@ -237,6 +237,8 @@ for mb in $large_mb; do
     sleep 0.05
   done
   large_hwm=$(hwm_kib "$large_pid")
+  sent=$(tail -n 1 "$work/access.log" | awk '{ print $10 }')  # nginx's body bytes sent
+  [ "$sent" = $((mb * 1048576)) ] || echo "footprint: nginx sent $sent bytes of the $mb MiB answer"
   kill "$large_pid" 2>/dev/null || true
   wait "$large_pid" 2>/dev/null || true
   shown=${shown_ms:+$(awk -v m="$shown_ms" 'BEGIN { printf "%.2f", m / 1000 }')}
