@@ -17,7 +17,8 @@ constexpr std::size_t kCompactAt = 64 * 1024;
 // The run's log control: the line structure of the owner's text, and every edit passed on.
 class LogRelay::Control final : public MemoryEditControl {
   public:
-    explicit Control(LogRelay& relay) : MemoryEditControl(Keep::linesOnly), relay_(relay) {}
+    Control(LogRelay& relay, std::int64_t characterLimit)
+        : MemoryEditControl(Keep::linesOnly, characterLimit), relay_(relay) {}
 
     void setSelection(std::int64_t start, std::int64_t end) override {
         MemoryEditControl::setSelection(start, end);
@@ -55,8 +56,9 @@ class LogRelay::Control final : public MemoryEditControl {
     std::int64_t end_ = 0;
 };
 
-LogRelay::LogRelay(const char16_t* initialText, std::function<void()> wake)
-    : control_(std::make_unique<Control>(*this)), wake_(std::move(wake)) {
+LogRelay::LogRelay(const char16_t* initialText, std::int64_t characterLimit,
+                   std::function<void()> wake)
+    : control_(std::make_unique<Control>(*this, characterLimit)), wake_(std::move(wake)) {
     control_->MemoryEditControl::setText(initialText);
     kept_ = control_->textLength();
 }

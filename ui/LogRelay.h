@@ -20,10 +20,10 @@ namespace tarven {
 // appends at the end. Any other edit is not carried.
 class LogRelay final : public Window {
   public:
-    // `initialText` is the owner's text when the run starts. `wake` is called on the run's
-    // thread when edits wait and none did before, and once more by finish; it must not block
-    // and must not call back into the relay.
-    LogRelay(const char16_t* initialText, std::function<void()> wake);
+    // `initialText` is the owner's text when the run starts, `characterLimit` its control's.
+    // `wake` is called on the run's thread when edits wait and none did before, and once more
+    // by finish; it must not block and must not call back into the relay.
+    LogRelay(const char16_t* initialText, std::int64_t characterLimit, std::function<void()> wake);
     ~LogRelay() override;
     LogRelay(const LogRelay&) = delete;
     LogRelay& operator=(const LogRelay&) = delete;

@@ -25,15 +25,16 @@ void appendWide(Window& window, const char16_t* text) {
         log->setSelection(0, log->lineIndex(kLogTrimLines));
         log->replaceSelection(u"");
     }
+    const std::int64_t limit = log->characterLimit();
     const auto added = static_cast<std::int64_t>(platform::wideLength(text));
     const std::int64_t held = log->textLength();
-    if (held > 0 && held + added > kLogCharacterLimit)
-        cutFront(*log, std::min(held, held + added - kLogCharacterLimit));
+    if (limit > 0 && held > 0 && held + added > limit)
+        cutFront(*log, std::min(held, held + added - limit));
     const std::int64_t end = log->textLength();
     log->setSelection(end, end);
     log->replaceSelection(text);
-    if (added > kLogCharacterLimit)
-        cutFront(*log, log->textLength() - kLogCharacterLimit);
+    if (limit > 0 && added > limit)
+        cutFront(*log, log->textLength() - limit);
 }
 
 void appendNarrow(Window& window, const char* text, std::optional<std::int32_t> count) {

@@ -19,7 +19,7 @@ TEST(LogRelay, DeliveriesAtAnyMomentGiveTheTextOfDirectAppends) {
     appendWide(owner, u"** Init dialog.\r\n");
     appendWide(direct, u"** Init dialog.\r\n");
     int wakes = 0;
-    LogRelay relay(owner.log.text().c_str(), [&] { ++wakes; });
+    LogRelay relay(owner.log.text().c_str(), 0, [&] { ++wakes; });
 
     std::minstd_rand random(20261208);
     clearLog(relay);

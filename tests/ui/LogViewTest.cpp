@@ -75,7 +75,10 @@ TEST(LogView, AWindowWithoutTheLogIsLeftAlone) {
 
 TEST(LogView, TheCharacterLimitDropsNoMoreOfTheOldestTextThanTheAppendNeeds) {
     const auto limit = static_cast<std::size_t>(kLogCharacterLimit);
-    test::MemoryWindow window;
+    struct LimitedWindow final : Window {
+        EditControl* findControl(int) override { return &log; }
+        MemoryEditControl log{MemoryEditControl::Keep::text, kLogCharacterLimit};
+    } window;
     // Two lines, the second open; passing the limit by 9 takes the first line and 2 units.
     const std::u16string first = u"first\r\n";
     const std::u16string open(limit - first.size() - 10, u'x');

@@ -139,7 +139,7 @@ void MainWindow::startRun() {
     focusDuringRun_ = testHadFocus ? focusWidget() : nullptr;
     // The relay wakes the window from the run's thread; abandon() stops that before the
     // window goes.
-    relay_ = std::make_shared<LogRelay>(log_->text().c_str(), [this] {
+    relay_ = std::make_shared<LogRelay>(log_->text().c_str(), log_->characterLimit(), [this] {
         QMetaObject::invokeMethod(this, &MainWindow::deliverLog, Qt::QueuedConnection);
     });
     // The thread keeps its own copies of the texts the run reads, as it may outlive the window.

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "platform/TextCodec.h"
+#include "ui/LogView.h"
 
 namespace tarven {
 namespace {
@@ -51,6 +52,10 @@ std::int64_t QtEditControl::lineIndex(int line) const {
 
 std::int64_t QtEditControl::textLength() const {
     return model_.textLength();
+}
+
+std::int64_t QtEditControl::characterLimit() const {
+    return kLogCharacterLimit;
 }
 
 void QtEditControl::setSelection(std::int64_t start, std::int64_t end) {

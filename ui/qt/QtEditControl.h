@@ -36,6 +36,8 @@ class QtEditControl final : public QPlainTextEdit, public EditControl {
     void replaceSelection(const char16_t* text) override;
     std::int64_t textLength() const override;
     void setText(const char16_t* text) override;
+    // kLogCharacterLimit.
+    std::int64_t characterLimit() const override;
 
     // The whole text, with CR LF between lines.
     std::u16string text() const;

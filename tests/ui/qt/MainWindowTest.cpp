@@ -299,7 +299,10 @@ TEST_F(MainWindowTest, AnAnswerWithoutCrLfKeepsTheLogWithinItsCharacterLimit) {
     QTest::mouseClick(&button(*window, "test"), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, 60'000));
 
-    MemoryWindow reference;
+    struct LimitedWindow final : Window {  // the same log, with the desktop's limit
+        EditControl* findControl(int) override { return &log; }
+        MemoryEditControl log{MemoryEditControl::Keep::text, kLogCharacterLimit};
+    } reference;
     const RunEnvironment run{.host = &host, .clock = &clock, .descriptionPath = path.c_str()};
     ASSERT_TRUE(runRequest(reference, kDescriptionFileName, run));
     const std::u16string transcript = logOf(*window).text();
