@@ -4,7 +4,7 @@
 #include <QApplication>
 
 #include "LogAppend.h"
-#include "ui/QtEditControl.h"
+#include "ui/qt/QtEditControl.h"
 
 namespace tarven {
 namespace {

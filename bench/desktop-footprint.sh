@@ -4,17 +4,25 @@
 # (trayer) and a private HOME. Measures resident memory after start, the desktop program's
 # resident memory across 1,000 runs of TEST (pressed with xdotool; nginx on 127.0.0.1 counts
 # the requests), CPU time used while idle, and the system calls made while idle (strace).
+# Then, for large answers with LF line ends (5, 20 and 100 MiB), a fresh desktop program each:
+# its peak resident memory, the time from pressing TEST until the run's end shows (TEST is
+# enabled again), and the longest it took to answer a _NET_WM_PING meanwhile; beside
+# tarven-cli's time and peak memory for the same answer.
 #
-# Environment: FOOTPRINT_RUNS (1000), FOOTPRINT_IDLE_SECONDS (300),
-# FOOTPRINT_STRACE_SECONDS (60; 0 skips strace).
+# Environment: FOOTPRINT_TARVEN (this build's tarven), FOOTPRINT_RUNS (1000), FOOTPRINT_IDLE_SECONDS (300),
+# FOOTPRINT_STRACE_SECONDS (60; 0 skips strace), FOOTPRINT_LARGE_MB ("5 20 100"; empty skips).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs=${FOOTPRINT_RUNS:-1000}
 idle_seconds=${FOOTPRINT_IDLE_SECONDS:-300}
 strace_seconds=${FOOTPRINT_STRACE_SECONDS:-60}
+large_mb=${FOOTPRINT_LARGE_MB-5 20 100}
 build_dir=build/release
 bin=$build_dir/bin
+# FOOTPRINT_TARVEN: another desktop program to measure in place of this build's, such as an
+# earlier build for a before-and-after comparison.
+tarven_program=${FOOTPRINT_TARVEN:-$bin/tarven}
 
 # Everything comes from Debian 12 packages.
 source bench/common.sh
@@ -22,7 +30,7 @@ require_packages cmake g++ make libbenchmark-dev qt6-base-dev xvfb xdotool traye
 
 cmake --preset release >/dev/null
 cmake --build --preset release -j2
-for program in tarven tarven-bare-dialog tarven-measure; do
+for program in tarven tarven-cli tarven-bare-dialog tarven-measure x11-probe; do
   [ -x "$bin/$program" ] || { echo "footprint: $bin/$program was not built"; exit 1; }
 done
 
@@ -39,6 +47,10 @@ trap 'exit 130' INT TERM
 
 mkdir -p "$work/www"
 head -c 300 < <(yes 'Tarven footprint answer, three hundred bytes in all.') >"$work/www/small.txt"
+for mb in $large_mb; do  # JSON lines, as a server sends in a body: LF line ends only
+  head -c $((mb * 1048576)) < <(yes '{"id": 1234567, "name": "Tarven footprint line", "ok": true}') \
+    >"$work/www/lf-$mb.txt"
+done
 start_nginx "$work" "$bin/tarven-measure"
 pids+=("$nginx_pid")
 
@@ -66,7 +78,7 @@ window_of() {  # pid display
 # The desktop program runs from a copy, so that the description beside it is this script's.
 mkdir -p "$work/tarven-bin" "$work/home" "$work/config" "$work/runtime"
 chmod 700 "$work/runtime"
-cp "$bin/tarven" "$work/tarven-bin/tarven"
+cp "$tarven_program" "$work/tarven-bin/tarven"
 cat >"$work/tarven-bin/tarven.txt" <<DESC
 TARVEN_connect: 127.0.0.1
 TARVEN_port: $nginx_port
@@ -100,32 +112,30 @@ tarven_start=$(rss_kib "$tarven_pid")
 bare_start=$(rss_kib "$bare_pid")
 echo "after start: tarven $tarven_start KiB, bare dialog $bare_start KiB"
 
-# TEST: the focus starts on "hide"; Tab moves it to "TEST", and each space presses it.
+# TEST: the focus starts on "hide"; Tab moves it to "TEST", and each space presses it. TEST is
+# disabled while a run goes on, so each press waits for the run before it to reach the server.
 echo "pressing TEST $runs times"
 DISPLAY=$tarven_display timeout 10 xdotool windowfocus "$tarven_window" key Tab
 declare -a rss_at
 done_runs=0
 batch=100
 while ((done_runs < runs)); do
-  n=$((runs - done_runs < batch ? runs - done_runs : batch))
   before=$(requests)
-  keys=()
-  for ((k = 0; k < n; k++)); do keys+=(space); done
-  DISPLAY=$tarven_display timeout 60 xdotool windowfocus "$tarven_window" key --delay 5 "${keys[@]}"
-  # Each run is one request at nginx; wait for the batch, at most a minute.
-  for _ in $(seq 600); do
-    (($(requests) >= before + n)) && break
-    sleep 0.1
+  DISPLAY=$tarven_display timeout 10 xdotool windowfocus "$tarven_window" key space
+  for _ in $(seq 500); do
+    (($(requests) > before)) && break
+    sleep 0.01
   done
-  got=$(($(requests) - before))
-  if ((got != n)); then
-    echo "footprint: $got of $n runs reached the server; stopping the runs"
-    done_runs=$((done_runs + got))
+  if (($(requests) == before)); then
+    echo "footprint: run $((done_runs + 1)) did not reach the server; stopping the runs"
     break
   fi
-  done_runs=$((done_runs + n))
-  rss_at[$done_runs]=$(rss_kib "$tarven_pid")
-  echo "  after $done_runs runs: ${rss_at[$done_runs]} KiB"
+  done_runs=$((done_runs + 1))
+  sleep 0.02  # the run's end: the request is logged at the server's close
+  if ((done_runs % batch == 0 || done_runs == runs)); then
+    rss_at[$done_runs]=$(rss_kib "$tarven_pid")
+    echo "  after $done_runs runs: ${rss_at[$done_runs]} KiB"
+  fi
 done
 sleep 2
 tarven_after=$(rss_kib "$tarven_pid")
@@ -166,6 +176,79 @@ wakeups() {
          n += $4 } END { print n + 0 }' "$1"
 }
 
+# Large answers with LF line ends, one fresh desktop program each.
+hwm_kib() { awk '/^VmHWM:/ { print $2 }' "/proc/$1/status"; }
+now_ms() { date +%s%3N; }
+# Whether TEST is enabled: its label is black then and grey while disabled. Its place is the
+# template's (50, 5, 40, 12 of 139 x 96 units), as the window keeps the template's size.
+test_enabled() {  # window
+  local WIDTH HEIGHT X Y SCREEN WINDOW
+  eval "$(DISPLAY=$tarven_display xdotool getwindowgeometry --shell "$1")"
+  local x=$((WIDTH * 55 / 139)) y=$((HEIGHT * 7 / 96))
+  local w=$((WIDTH * 30 / 139)) h=$((HEIGHT * 8 / 96))
+  local darkest
+  darkest=$(DISPLAY=$tarven_display import -window "$1" -crop "${w}x${h}+$x+$y" \
+    -colorspace Gray -format '%[fx:minima]' info: 2>/dev/null) || return 1
+  awk -v d="$darkest" 'BEGIN { exit !(d < 0.25) }'
+}
+declare -a large_rows
+if [ -n "$large_mb" ]; then
+  kill "$tarven_pid" 2>/dev/null || true
+  wait "$tarven_pid" 2>/dev/null || true
+  mkdir -p "$work/large-bin"
+  cp "$tarven_program" "$work/large-bin/tarven"
+fi
+for mb in $large_mb; do
+  sed "s|/small.txt|/lf-$mb.txt|" "$work/tarven-bin/tarven.txt" >"$work/large-bin/tarven.txt"
+  cli_runs=()
+  for _ in 1 2 3; do
+    cli_runs+=("$("$bin/tarven-measure" -- "$bin/tarven-cli" --file "$work/large-bin/tarven.txt")")
+  done
+  cli_median=$(printf '%s\n' "${cli_runs[@]}" | sort -n | sed -n 2p)
+  cli_seconds=${cli_median%% *}
+  cli_rss=$(cut -d' ' -f2 <<<"$cli_median")
+
+  env "${desktop_env[@]}" DISPLAY="$tarven_display" "$work/large-bin/tarven" \
+    >"$work/large-$mb.log" 2>&1 &
+  large_pid=$!
+  pids+=("$large_pid")
+  large_window=$(window_of "$large_pid" "$tarven_display")
+  [ -n "$large_window" ] || { echo "footprint: no window for the $mb MiB run"; exit 1; }
+  sleep 2
+  large_start=$(rss_kib "$large_pid")
+  test_enabled "$large_window" || { echo "footprint: TEST does not read as enabled"; exit 1; }
+  before=$(requests)
+  DISPLAY=$tarven_display timeout 10 xdotool windowfocus "$large_window" key Tab space
+  pressed=$(now_ms)
+  worst_ping=0
+  unanswered=0
+  shown_ms=
+  while (($(now_ms) - pressed < 600000)); do
+    # The end shows once the server has sent all, TEST is enabled and the window answers.
+    if answer=$(DISPLAY=$tarven_display "$bin/x11-probe" ping "$large_window" 1000); then
+      ((answer > worst_ping)) && worst_ping=$answer
+      if (($(requests) > before)) && test_enabled "$large_window"; then
+        shown_ms=$(($(now_ms) - pressed))
+        break
+      fi
+    else
+      unanswered=$((unanswered + 1))
+    fi
+    sleep 0.05
+  done
+  large_hwm=$(hwm_kib "$large_pid")
+  sent=$(tail -n 1 "$work/access.log" | awk '{ print $10 }')  # nginx's body bytes sent
+  [ "$sent" = $((mb * 1048576)) ] || echo "footprint: nginx sent $sent bytes of the $mb MiB answer"
+  kill "$large_pid" 2>/dev/null || true
+  wait "$large_pid" 2>/dev/null || true
+  shown=${shown_ms:+$(awk -v m="$shown_ms" 'BEGIN { printf "%.2f", m / 1000 }')}
+  large_rows+=("| $mb MiB | $large_start | $large_hwm | ${shown:-n/a} | $worst_ping | $unanswered |\
+ $(awk -v s="$cli_seconds" 'BEGIN { printf "%.2f", s }') | $cli_rss |\
+ $(awk -v a="${shown:-0}" -v b="$cli_seconds" 'BEGIN { printf "%.2f", a / b }') |")
+  echo "  $mb MiB LF-only: peak $large_hwm KiB, shown after ${shown:-n/a} s, slowest ping $worst_ping ms;" \
+    "tarven-cli $cli_seconds s, $cli_rss KiB"
+done
+
 echo
 echo "== Desktop footprint (load $(cut -d' ' -f1-3 /proc/loadavg))"
 echo
@@ -203,3 +286,15 @@ echo "- resident memory flat across $done_runs runs: $tarven_start → $tarven_a
   "($(awk -v a="$tarven_start" -v b="$tarven_after" 'BEGIN { printf "%+d KiB", b - a }'));" \
   "after the first $first_batch runs: ${rss_at[$first_batch]:-n/a} → $tarven_after KiB"
 echo "- no CPU while idle: $((tarven_cpu * 1000 / tick)) ms in $idle_seconds s"
+if ((${#large_rows[@]} > 0)); then
+  echo
+  echo "Large answers with LF line ends (desktop: a fresh program each, TEST pressed once)"
+  echo
+  echo "| answer | RSS at start, KiB | peak RSS, KiB | end shown after, s | slowest ping, ms |" \
+    "pings unanswered within 1 s | tarven-cli, s | tarven-cli peak RSS, KiB | shown / tarven-cli |"
+  echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+  printf '%s\n' "${large_rows[@]}"
+  echo
+  echo "- peak RSS at most 100 MB (97,656 KiB) whatever the answer's size; the end shown within" \
+    "2 x tarven-cli's time"
+fi

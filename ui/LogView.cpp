@@ -1,5 +1,6 @@
 #include "ui/LogView.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -7,6 +8,14 @@
 #include "platform/TextCodec.h"
 
 namespace tarven {
+namespace {
+
+void cutFront(EditControl& log, std::int64_t count) {
+    log.setSelection(0, count);
+    log.replaceSelection(u"");
+}
+
+}  // namespace
 
 void appendWide(Window& window, const char16_t* text) {
     EditControl* log = window.findControl(kLogControlId);
@@ -16,9 +25,16 @@ void appendWide(Window& window, const char16_t* text) {
         log->setSelection(0, log->lineIndex(kLogTrimLines));
         log->replaceSelection(u"");
     }
+    const std::int64_t limit = log->characterLimit();
+    const auto added = static_cast<std::int64_t>(platform::wideLength(text));
+    const std::int64_t held = log->textLength();
+    if (limit > 0 && held > 0 && held + added > limit)
+        cutFront(*log, std::min(held, held + added - limit));
     const std::int64_t end = log->textLength();
     log->setSelection(end, end);
     log->replaceSelection(text);
+    if (limit > 0 && added > limit)
+        cutFront(*log, log->textLength() - limit);
 }
 
 void appendNarrow(Window& window, const char* text, std::optional<std::int32_t> count) {

@@ -14,7 +14,8 @@ constexpr std::size_t kCompactAt = 64 * 1024;
 
 }  // namespace
 
-MemoryEditControl::MemoryEditControl(Keep keep) : keep_(keep) {}
+MemoryEditControl::MemoryEditControl(Keep keep, std::int64_t characterLimit)
+    : keep_(keep), characterLimit_(characterLimit) {}
 
 int MemoryEditControl::lineCount() const {
     return static_cast<int>(pairs_.size()) + 1;

@@ -19,7 +19,7 @@ class MemoryEditControl : public EditControl {
   public:
     enum class Keep { text, linesOnly };
 
-    explicit MemoryEditControl(Keep keep = Keep::text);
+    explicit MemoryEditControl(Keep keep = Keep::text, std::int64_t characterLimit = 0);
 
     int lineCount() const override;
     std::int64_t lineIndex(int line) const override;
@@ -27,6 +27,7 @@ class MemoryEditControl : public EditControl {
     void replaceSelection(const char16_t* text) override;
     std::int64_t textLength() const override;
     void setText(const char16_t* text) override;
+    std::int64_t characterLimit() const override { return characterLimit_; }
 
     // The whole text; empty with Keep::linesOnly.
     std::u16string text() const;
@@ -38,6 +39,7 @@ class MemoryEditControl : public EditControl {
                     std::int64_t oldLength, char16_t oldLast);
 
     Keep keep_;
+    std::int64_t characterLimit_;
     std::u16string buffer_;  // the text is buffer_[head_..]
     std::size_t head_ = 0;   // text cut at the front but not yet dropped
     std::int64_t length_ = 0;

@@ -18,6 +18,9 @@ class EditControl {
     virtual void replaceSelection(const char16_t* text) = 0;
     virtual std::int64_t textLength() const = 0;
     virtual void setText(const char16_t* text) = 0;
+    // The most units the log is to hold in this control, or 0 for no limit. The log's appends
+    // keep within it (LogView.h); the control itself holds whatever it is given.
+    virtual std::int64_t characterLimit() const { return 0; }
 };
 
 // A window that holds controls by id, as the main window holds its log.

@@ -1,7 +1,10 @@
 // tarven-peer: a small HTTP peer on 127.0.0.1 (or the loopback address --listen names, such as
 // ::1) for demonstrations and end-to-end checks. It prints the port it listens on, then
-// answers each request with a short page and closes.
+// answers each request with a short page and closes. With --trickle N it sends N lines after
+// the header instead, one every half second, then closes; with --silent it sends the header
+// and then nothing, until the client closes. Each request line goes to standard error.
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -13,16 +16,24 @@
 
 int main(int argc, char** argv) {
     int port = 0;
+    int trickle = 0;
+    bool silent = false;
     const char* address = "127.0.0.1";
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
             port = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--trickle") == 0 && i + 1 < argc) {
+            trickle = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--silent") == 0) {
+            silent = true;
         } else if (std::strcmp(argv[i], "--listen") == 0 && i + 1 < argc &&
                    (std::strcmp(argv[i + 1], "127.0.0.1") == 0 ||
                     std::strcmp(argv[i + 1], "::1") == 0)) {
             address = argv[++i];
         } else {
-            std::fprintf(stderr, "Usage: tarven-peer [--port N] [--listen 127.0.0.1|::1]\n");
+            std::fprintf(stderr,
+                         "Usage: tarven-peer [--port N] [--listen 127.0.0.1|::1] "
+                         "[--trickle N | --silent]\n");
             return 2;
         }
     }
@@ -60,7 +71,22 @@ int main(int argc, char** argv) {
                 break;
             request.append(chunk, static_cast<std::size_t>(got));
         }
-        client.sendAll(answer.data(), static_cast<int>(answer.size()), 0);
+        std::fprintf(stderr, "%s\n", request.substr(0, request.find('\r')).c_str());
+        if (trickle == 0 && !silent) {
+            client.sendAll(answer.data(), static_cast<int>(answer.size()), 0);
+            client.close();
+            continue;
+        }
+        client.sendAll("HTTP/1.0 200 OK\r\n\r\n", 0, 0);
+        for (int line = 1; line <= trickle; ++line) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            const std::string text =
+                "line " + std::to_string(line) + " of " + std::to_string(trickle) + "\r\n";
+            if (client.sendAll(text.c_str(), 0, 0) <= 0)
+                break;
+        }
+        while (silent && client.receive(chunk, sizeof chunk, 0) != -1) {
+        }
         client.close();
     }
 }

@@ -73,6 +73,35 @@ TEST(LogView, AWindowWithoutTheLogIsLeftAlone) {
     clearLog(window);
 }
 
+TEST(LogView, TheCharacterLimitDropsNoMoreOfTheOldestTextThanTheAppendNeeds) {
+    const auto limit = static_cast<std::size_t>(kLogCharacterLimit);
+    struct LimitedWindow final : Window {
+        EditControl* findControl(int) override { return &log; }
+        MemoryEditControl log{MemoryEditControl::Keep::text, kLogCharacterLimit};
+    } window;
+    // Two lines, the second open; passing the limit by 9 takes the first line and 2 units.
+    const std::u16string first = u"first\r\n";
+    const std::u16string open(limit - first.size() - 10, u'x');
+    appendWide(window, first.c_str());
+    appendWide(window, open.c_str());
+    appendWide(window, u"0123456789abcdefghi");
+    EXPECT_EQ(window.log.text(), open.substr(2) + u"0123456789abcdefghi");
+    EXPECT_EQ(window.log.lineCount(), 1);
+
+    // A closing line takes no more than its own length from the front.
+    appendWide(window, u"\nLF only\r\n");
+    appendWide(window, u"date\r\n");
+    EXPECT_EQ(window.log.textLength(), kLogCharacterLimit);
+    EXPECT_EQ(window.log.text().substr(limit - 16), u"\nLF only\r\ndate\r\n");
+    EXPECT_EQ(window.log.lineCount(), 3);
+
+    // A text longer than the limit by itself leaves its last units.
+    std::u16string huge(limit + 3, u'y');
+    huge += u"\nend";
+    appendWide(window, huge.c_str());
+    EXPECT_EQ(window.log.text(), huge.substr(huge.size() - limit));
+}
+
 // The control that keeps only line starts must count exactly like the one that keeps the text,
 // whatever the log is fed.
 TEST(MemoryEditControl, LinesOnlyCountsLikeTheTextControl) {

@@ -1,7 +1,7 @@
 #pragma once
 
 // The program's two dialog templates, in dialog units. The windows that build from them turn
-// the units into pixels with the dialog font (ui/DialogUnits.h).
+// the units into pixels with the dialog font (ui/qt/DialogUnits.h).
 
 namespace tarven::templates {
 

@@ -5,7 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "ui/AboutBox.h"
+#include "ui/qt/AboutBox.h"
 
 namespace tarven::test {
 namespace {

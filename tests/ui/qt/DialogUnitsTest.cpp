@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ui/DialogUnits.h"
+#include "ui/qt/DialogUnits.h"
 
 namespace tarven::test {
 namespace {

@@ -12,10 +12,11 @@
 #include "support/TempDir.h"
 #include "support/TestCertificates.h"
 #include "support/TestPeer.h"
-#include "ui/AboutBox.h"
-#include "ui/MainWindow.h"
+#include "ui/LogView.h"
 #include "ui/MemoryEditControl.h"
-#include "ui/QtEditControl.h"
+#include "ui/qt/AboutBox.h"
+#include "ui/qt/MainWindow.h"
+#include "ui/qt/QtEditControl.h"
 
 namespace tarven::test {
 namespace {
@@ -72,9 +73,10 @@ class MainWindowTest : public testing::Test {
     // A window whose runs read `description` (with PORT replaced by the peer's port), see a
     // fixed clock and host, and which acts as if the desktop had a notification area.
     std::unique_ptr<MainWindow> makeWindow(
-        DesktopEnvironment::Tray tray = DesktopEnvironment::Tray::present) {
+        DesktopEnvironment::Tray tray = DesktopEnvironment::Tray::present,
+        const TestPeer* server = nullptr) {
         std::string text = description;
-        text.replace(text.find("PORT"), 4, peer.portText());
+        text.replace(text.find("PORT"), 4, (server ? *server : peer).portText());
         path = widePath(folder.write("tarven.txt", text));
         DesktopEnvironment environment;
         environment.run.clock = &clock;
@@ -92,6 +94,9 @@ class MainWindowTest : public testing::Test {
     }
     static QTimer& timerOf(MainWindow& window) {
         return *window.findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
+    }
+    static bool logHas(MainWindow& window, const char16_t* part) {
+        return logOf(window).text().find(part) != std::u16string::npos;
     }
     static void showAndWait(MainWindow& window) {
         window.show();
@@ -135,6 +140,7 @@ TEST_F(MainWindowTest, TestButtonShowsTheWholeExchangeExactly) {
     auto window = makeWindow();
     showAndWait(*window);
     QTest::mouseClick(&button(*window, "test"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kWaitMs));
 
     // The same run into the in-memory control gives the transcript to match, unit for unit.
     MemoryWindow reference;
@@ -153,7 +159,7 @@ TEST_F(MainWindowTest, TestButtonShowsTheWholeExchangeExactly) {
               std::u16string::npos);
     EXPECT_NE(transcript.find(u"2024/03/05:07:09:11\r\n"), std::u16string::npos);
     EXPECT_EQ(log.lineCount(), reference.log.lineCount());
-    EXPECT_EQ(log.document()->blockCount(), log.lineCount());
+    EXPECT_EQ(log.document()->blockCount(), log.lineCount() + 1);  // the lone LF shows as a break
 }
 
 TEST_F(MainWindowTest, HideAndEscapeHideTheWindowWhileEnterDoesNothing) {
@@ -223,8 +229,109 @@ TEST_F(MainWindowTest, TimerTickRunsTheRequestWhileTheWindowIsHidden) {
     timerOf(*window).setInterval(1);  // let the hour pass at once
     ASSERT_TRUE(QTest::qWaitFor([&] { return peer.connections() >= 1; }, kWaitMs));
     timerOf(*window).stop();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kWaitMs));
     EXPECT_EQ(peer.received(1).substr(0, expectedRequest.size()), expectedRequest);
     EXPECT_NE(logOf(*window).text().find(u"** Socket close.\r\n"), std::u16string::npos);
+}
+
+TEST_F(MainWindowTest, ARunLeavesTheWindowLiveAndATickDuringItMakesOneRunAfterIt) {
+    using namespace std::chrono_literals;
+    TestPeer trickling{PeerScript{.answer = "HTTP/1.0 200 OK\r\n\r\nfirst\r\n",
+                                  .parts = {"second\r\n", "third\r\n"},
+                                  .pause = 500ms}};
+    auto window = makeWindow(DesktopEnvironment::Tray::present, &trickling);
+    showAndWait(*window);
+    QPushButton& test = button(*window, "test");
+    QTest::mouseClick(&test, Qt::LeftButton);
+    EXPECT_TRUE(window->running());
+    EXPECT_FALSE(test.isEnabled());
+    QTest::mouseClick(&test, Qt::LeftButton);  // disabled: queues nothing
+
+    // What arrived shows while the rest is still on its way.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logHas(*window, u"first\r\n"); }, kWaitMs));
+    EXPECT_FALSE(logHas(*window, u"third"));
+    QTimer& timer = timerOf(*window);
+    timer.setInterval(1);  // many ticks during the run, taken as one
+    QTest::qWait(50);
+    timer.stop();
+    ASSERT_TRUE(window->running());
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return trickling.connections() == 1; }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->running(); }, kWaitMs));
+    QTest::mouseClick(&button(*window, "hide"), Qt::LeftButton);  // hides during a run too
+    EXPECT_FALSE(window->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kWaitMs));
+    QTest::qWait(100);
+    EXPECT_EQ(trickling.connections(), 2);
+    EXPECT_FALSE(window->running());
+    EXPECT_TRUE(test.isEnabled());
+    EXPECT_TRUE(logHas(*window, u"first\r\nsecond\r\nthird\r\n** Socket close.\r\n"));
+}
+
+TEST_F(MainWindowTest, ClosingDuringARunEndsAtOnceAndTheRunEndsAloneWritingNowhere) {
+    using namespace std::chrono_literals;
+    TestPeer slow{
+        PeerScript{.answer = "HTTP/1.0 200 OK\r\n\r\n", .parts = {"late\r\n"}, .pause = 1500ms}};
+    auto window = makeWindow(DesktopEnvironment::Tray::present, &slow);
+    showAndWait(*window);
+    QTest::mouseClick(&button(*window, "test"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logHas(*window, u"** Reciving"); }, kWaitMs));
+    QSignalSpy finished(window.get(), &QDialog::finished);
+    auto* tray = window->findChild<QSystemTrayIcon*>();
+
+    window->close();
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_FALSE(timerOf(*window).isActive());
+    EXPECT_FALSE(tray->isVisible());
+    EXPECT_TRUE(window->leftRunBehind());
+    window.reset();  // the run still goes on
+
+    EXPECT_EQ(slow.received(1).substr(0, expectedRequest.size()), expectedRequest);
+    EXPECT_EQ(slow.connections(), 1);
+}
+
+TEST_F(MainWindowTest, AnAnswerWithoutCrLfKeepsTheLogWithinItsCharacterLimit) {
+    std::string body;
+    for (int i = 0; body.size() < 3 * static_cast<std::size_t>(kLogCharacterLimit) / 2; ++i)
+        body += "{\"line\": " + std::to_string(i) + ", \"text\": \"LF only\"}\n";
+    TestPeer large{PeerScript{.answer = "HTTP/1.0 200 OK\r\n\r\n" + body}};
+    auto window = makeWindow(DesktopEnvironment::Tray::present, &large);
+    showAndWait(*window);
+    QTest::mouseClick(&button(*window, "test"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, 60'000));
+
+    struct LimitedWindow final : Window {  // the same log, with the desktop's limit
+        EditControl* findControl(int) override { return &log; }
+        MemoryEditControl log{MemoryEditControl::Keep::text, kLogCharacterLimit};
+    } reference;
+    const RunEnvironment run{.host = &host, .clock = &clock, .descriptionPath = path.c_str()};
+    ASSERT_TRUE(runRequest(reference, kDescriptionFileName, run));
+    const std::u16string transcript = logOf(*window).text();
+    EXPECT_EQ(transcript.size(), static_cast<std::size_t>(kLogCharacterLimit));
+    EXPECT_TRUE(transcript == reference.log.text());
+    EXPECT_TRUE(transcript.ends_with(u"\"LF only\"}\n** Socket close.\r\n2024/03/05:07:09:11\r\n"));
+}
+
+TEST_F(MainWindowTest, GrowsFromTheTemplateSizeWithTheLogWhileTheButtonsKeepTheTopRight) {
+    auto window = makeWindow();
+    showAndWait(*window);
+    const QSize opened = window->size();
+    EXPECT_EQ(window->minimumSize(), opened);
+    QWidget& log = logOf(*window);
+    QWidget& hide = button(*window, "hide");
+    const QRect logAtStart = log.geometry();
+    const int hideFromRight = opened.width() - hide.geometry().right();
+
+    window->resize(opened + QSize(300, 200));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->size() == opened + QSize(300, 200); }));
+    EXPECT_EQ(log.geometry(), logAtStart.adjusted(0, 0, 300, 200));
+    EXPECT_EQ(window->width() - hide.geometry().right(), hideFromRight);
+    EXPECT_EQ(hide.y(), button(*window, "test").y());
+
+    window->resize(opened - QSize(50, 50));  // no smaller than the template
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), opened);
+    EXPECT_EQ(log.geometry(), logAtStart);
 }
 
 TEST_F(MainWindowTest, WithoutANotificationAreaHideMinimisesAndTheHourlyRunsGoOn) {
@@ -295,17 +402,14 @@ TEST_F(MainWindowTest, TestButtonMakesAVerifiedHttpsExchange) {
     showAndWait(window);
     QTest::mouseClick(&button(window, "test"), Qt::LeftButton);
 
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.running(); }, kWaitMs));
     EXPECT_EQ(tlsPeer.received(), "GET /hourly HTTP/1.0\r\n\r\n");
-    QtEditControl& log = logOf(window);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return log.text().find(u"2024/03/05:07:09:11\r\n") != std::u16string::npos; },
-        kWaitMs));
-    const std::u16string transcript = log.text();
+    const std::u16string transcript = logOf(window).text();
     EXPECT_NE(transcript.find(u"** Connceted.\r\n** TLS: TLSv1.3 "), std::u16string::npos);
     EXPECT_NE(transcript.find(u", certificate verified for 127.0.0.1.\r\nGET /hourly HTTP/1.0\r\n"),
               std::u16string::npos);
     EXPECT_NE(transcript.find(u"** Reciving...\r\nHTTP/1.0 200 OK\r\n\r\nsecure\r\n"
-                              u"** Socket close.\r\n"),
+                              u"** Socket close.\r\n2024/03/05:07:09:11\r\n"),
               std::u16string::npos);
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -8,7 +10,7 @@
 #include "ui/EditControlContract.h"
 #include "ui/LogView.h"
 #include "ui/MemoryEditControl.h"
-#include "ui/QtEditControl.h"
+#include "ui/qt/QtEditControl.h"
 
 namespace tarven::test {
 namespace {
@@ -36,21 +38,41 @@ QString shownLine(const QtEditControl& control, int line) {
     return control.document()->findBlockByNumber(line).text();
 }
 
-TEST(QtEditControlTest, LoneBreaksShowOnTheirLineAndReadBackExactly) {
+TEST(QtEditControlTest, LfBreaksTheLineOnScreenOnlyAndCopiesGiveTheRealUnits) {
     QtEditControl control;
     const std::u16string text = u"a\rb\nc\u2029d\u2028e\uFDD0f\r\n\n\r";
     append(control, text.c_str());
     EXPECT_EQ(control.text(), text);
-    EXPECT_EQ(control.lineCount(), 2);
-    EXPECT_EQ(control.document()->blockCount(), 2);
-    EXPECT_EQ(shownLine(control, 0), QString::fromUtf16(u"a\u240Db\u240Ac\u00B6d\u2424e\uFFFDf"));
+    EXPECT_EQ(control.lineCount(), 2);  // the log's lines: CR LF only
+    // On screen a CR takes no room, LF and U+2029 break the line, a frame mark shows as U+FFFD.
+    ASSERT_EQ(control.document()->blockCount(), 5);
+    EXPECT_EQ(shownLine(control, 0), QString::fromUtf16(u"a\u200Bb"));
+    EXPECT_EQ(shownLine(control, 2), QString::fromUtf16(u"d\u2028e\uFFFDf\u200B"));
+    EXPECT_EQ(shownLine(control, 4), QString::fromUtf16(u"\u200B"));
 
     // A lone LF after the lone CR at the end joins it into a line break.
     append(control, u"\nlast");
     EXPECT_EQ(control.text(), text + u"\nlast");
     EXPECT_EQ(control.lineCount(), 3);
-    EXPECT_EQ(shownLine(control, 1), QString::fromUtf16(u"\u240A"));
-    EXPECT_EQ(shownLine(control, 2), QStringLiteral("last"));
+    EXPECT_EQ(control.lineIndex(2), static_cast<std::int64_t>(text.size()) + 1);
+
+    control.selectAll();
+    control.copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdU16String(text + u"\nlast"));
+}
+
+TEST(QtEditControlTest, ALineWiderThanTheViewGetsAHorizontalScrollBarOnlyThen) {
+    QtEditControl control;
+    control.resize(200, 120);
+    control.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&control));
+    append(control, u"short\nlines\n");
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(control.horizontalScrollBar()->isVisible());
+    append(control, (std::u16string(300, u'w') + u"\n").c_str());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return control.horizontalScrollBar()->isVisible(); }));
+    control.setText(u"short again");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !control.horizontalScrollBar()->isVisible(); }));
 }
 
 TEST(QtEditControlTest, AnyEditMatchesTheMemoryControl) {
@@ -80,6 +102,8 @@ TEST(QtEditControlTest, AnyEditMatchesTheMemoryControl) {
         ASSERT_EQ(control.text(), reference.text()) << "step " << step;
         ASSERT_EQ(control.lineCount(), reference.lineCount()) << "step " << step;
         ASSERT_EQ(control.textLength(), reference.textLength()) << "step " << step;
+        // The view holds the text position for position.
+        ASSERT_EQ(control.document()->characterCount() - 1, reference.textLength());
         for (int line = 0; line <= reference.lineCount(); ++line) {
             ASSERT_EQ(control.lineIndex(line), reference.lineIndex(line)) << "step " << step;
         }

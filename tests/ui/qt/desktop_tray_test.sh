@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs tarven on a private X server with a real tray host and drives it from outside: the icon
 # must appear in the tray, a click on it must hide the window and another bring it back.
-# Usage: desktop_tray_test.sh TARVEN PEER OUTDIR
+# During a run that trickles, the window must answer the window manager's ping, show what has
+# arrived and keep TEST disabled; closing it during a silent run must end it within a second.
+# Usage: desktop_tray_test.sh TARVEN PEER OUTDIR X11_PROBE
 # Leaves OUTDIR/desktop-tray.png (the screen after a TEST run) and OUTDIR/desktop-window.png.
 # Exit status: 0 passed, 1 failed, 77 skipped (a tool is missing and CI is not set).
 set -u
@@ -9,6 +11,7 @@ set -u
 tarven=$1
 peer=$2
 outdir=$3
+probe=$4
 
 for tool in Xvfb xauth mcookie trayer xdotool xwininfo xdpyinfo import; do
   if ! command -v "$tool" >/dev/null 2>&1; then
@@ -71,13 +74,25 @@ trayer --edge top --align right --widthtype pixel --width 64 --height 24 \
 pids+=("$!")
 wait_for 10 xdotool search --onlyvisible --class trayer || fail "trayer did not show"
 
-# A loopback peer that answers every request, and a description naming it.
-"$peer" >"$work/peer.port" 2>"$work/peer.log" &
-pids+=("$!")
-wait_for 10 test -s "$work/peer.port" || fail "the peer did not start"
+# Loopback peers: one that answers every request at once, one that trickles eight lines over
+# four seconds, one that stays silent after the header.
+for kind in peer trickle silent; do
+  case $kind in
+    peer) "$peer" >"$work/$kind.port" 2>"$work/$kind.log" & ;;
+    trickle) "$peer" --trickle 8 >"$work/$kind.port" 2>"$work/$kind.log" & ;;
+    silent) "$peer" --silent >"$work/$kind.port" 2>"$work/$kind.log" & ;;
+  esac
+  pids+=("$!")
+  wait_for 10 test -s "$work/$kind.port" || fail "the $kind peer did not start"
+done
+# The description that every run reads anew: naming the peer of that kind.
+describe() {  # kind
+  printf 'TARVEN_connect: 127.0.0.1\r\nTARVEN_port: %s\r\nTARVEN_request: GET /desktop-test HTTP/1.0\r\nHost: 127.0.0.1\r\nX-Address: %%IPADDRESS%%\r\n' \
+    "$(head -n1 "$work/$1.port")" >"$work/config/tarven/tarven.txt"
+}
+requests() { grep -c '^GET /desktop-test' "$work/$1.log"; }
 mkdir -p "$work/home" "$work/config/tarven"
-printf 'TARVEN_connect: 127.0.0.1\r\nTARVEN_port: %s\r\nTARVEN_request: GET /desktop-test HTTP/1.0\r\nHost: 127.0.0.1\r\nX-Address: %%IPADDRESS%%\r\n' \
-  "$(head -n1 "$work/peer.port")" >"$work/config/tarven/tarven.txt"
+describe peer
 
 HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work QT_QPA_PLATFORM=xcb \
   "$tarven" >"$work/tarven.log" 2>&1 &
@@ -129,5 +144,42 @@ xdotool mousemove --window "$icon" 5 5 click 1
 wait_for 10 viewable || fail "a second click on the tray icon did not show the window"
 
 kill -0 "$tarven_pid" 2>/dev/null || fail "tarven ended"
+
+# Clicks at a place given in the template's dialog units (139 x 96), where the window is still
+# of the template's size.
+click_at() {  # x y
+  local WIDTH HEIGHT X Y SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  xdotool mousemove --window "$window" $((WIDTH * $1 / 139)) $((HEIGHT * $2 / 96)) click 1
+}
+press_test() { click_at 70 11; }
+log_has_arrived() {  # copies the log out, as a user would; the run's own line, not its end
+  click_at 70 60
+  xdotool key --window "$window" ctrl+a ctrl+c
+  "$probe" clipboard 1000 >"$work/clipboard.txt" || return 1
+  grep -q 'line 1 of 8' "$work/clipboard.txt" && ! grep -q 'Socket close' "$work/clipboard.txt"
+}
+
+describe trickle
+press_test
+wait_for 5 test "$(requests trickle)" = 1 || fail "TEST made no run against the trickling peer"
+sleep 1.2
+"$probe" ping "$window" 1000 >/dev/null || fail "the window did not answer _NET_WM_PING within 1 s during a run"
+press_test  # disabled during the run: this press must not make a second run
+wait_for 2 log_has_arrived || fail "a line that arrived did not show during the run"
+sleep 4  # the run's end, and time for a second run to begin if one had been queued
+[ "$(requests trickle)" = 1 ] || fail "TEST was not disabled during the run: $(requests trickle) runs"
+
+describe silent
+press_test
+wait_for 5 test "$(requests silent)" = 1 || fail "TEST made no run against the silent peer"
+sleep 0.5
+"$probe" close "$window"
+ended() { ! kill -0 "$tarven_pid" 2>/dev/null; }
+wait_for 1 ended || fail "closing during a silent run did not end the program within 1 s"
+wait "$tarven_pid"
+status=$?
+[ "$status" = 0 ] || fail "tarven ended with $status after the close"
+
 echo "desktop test: passed; screenshots in $outdir"
 exit 0

@@ -1,4 +1,4 @@
-#include "ui/MainWindow.h"
+#include "ui/qt/MainWindow.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -7,11 +7,13 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QWhatsThis>
+#include <utility>
 
-#include "ui/AboutBox.h"
-#include "ui/DialogUnits.h"
+#include "ui/LogRelay.h"
 #include "ui/LogView.h"
-#include "ui/QtEditControl.h"
+#include "ui/qt/AboutBox.h"
+#include "ui/qt/DialogUnits.h"
+#include "ui/qt/QtEditControl.h"
 #include "ui/resources/DialogTemplates.h"
 
 namespace tarven {
@@ -20,6 +22,15 @@ namespace t = templates;
 
 MainWindow::MainWindow(DesktopEnvironment environment)
     : environment_(environment), requestTimer_(this) {
+    // Copied, as the caller's texts need not outlive the window.
+    if (environment_.run.descriptionPath != nullptr) {
+        descriptionPath_ = environment_.run.descriptionPath;
+        environment_.run.descriptionPath = descriptionPath_.c_str();
+    }
+    if (environment_.run.systemConfigFolder != nullptr) {
+        systemConfigFolder_ = environment_.run.systemConfigFolder;
+        environment_.run.systemConfigFolder = systemConfigFolder_.c_str();
+    }
     createControls();
     appendNarrow(*this, "** Init dialog.\r\n");
     createTrayIcon();
@@ -29,6 +40,7 @@ MainWindow::MainWindow(DesktopEnvironment environment)
 
 MainWindow::~MainWindow() {
     stopTimerAndRemoveIcon();
+    leaveRun();
 }
 
 void MainWindow::createControls() {
@@ -45,18 +57,23 @@ void MainWindow::createControls() {
     setWindowIcon(icon);
     setFont(dialogFont(t::kMainWindowFontPoints));
     const QSize base = dialogBaseUnits(font());
-    setFixedSize(toPixels({0, 0, t::kMainWindowWidth, t::kMainWindowHeight}, base).size());
+    templateSize_ = toPixels({0, 0, t::kMainWindowWidth, t::kMainWindowHeight}, base).size();
+    hideRect_ = toPixels(t::kHideButton.rect, base);
+    testRect_ = toPixels(t::kTestButton.rect, base);
+    logRect_ = toPixels(t::kLogEdit.rect, base);
+    setMinimumSize(templateSize_);
+    resize(templateSize_);
 
     // Created in template order, which is the tab order.
     auto* hide = new QPushButton(QString::fromUtf8(t::kHideButton.text), this);
     hide->setObjectName(QStringLiteral("hide"));
-    hide->setGeometry(toPixels(t::kHideButton.rect, base));
+    hide_ = hide;
     auto* test = new QPushButton(QString::fromUtf8(t::kTestButton.text), this);
     test->setObjectName(QStringLiteral("test"));
-    test->setGeometry(toPixels(t::kTestButton.rect, base));
+    test_ = test;
     log_ = new QtEditControl(this);
     log_->setObjectName(QStringLiteral("log"));
-    log_->setGeometry(toPixels(t::kLogEdit.rect, base));
+    placeControls();
 
     // Enter must press nothing: no button is a default button.
     for (QPushButton* button : {hide, test})
@@ -68,6 +85,20 @@ void MainWindow::createControls() {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
+}
+
+void MainWindow::placeControls() {
+    if (log_ == nullptr)
+        return;  // not built yet
+    const QSize grown = (size() - templateSize_).expandedTo(QSize(0, 0));
+    hide_->setGeometry(hideRect_.translated(grown.width(), 0));
+    test_->setGeometry(testRect_.translated(grown.width(), 0));
+    log_->setGeometry(logRect_.adjusted(0, 0, grown.width(), grown.height()));
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    placeControls();
 }
 
 void MainWindow::createTrayIcon() {
@@ -95,7 +126,57 @@ EditControl* MainWindow::findControl(int id) {
 }
 
 void MainWindow::runNow() {
-    runRequest(*this, kDescriptionFileName, environment_.run);
+    if (running()) {
+        tickDuringRun_ = true;  // "TEST" is disabled, so only a tick comes here
+        return;
+    }
+    startRun();
+}
+
+void MainWindow::startRun() {
+    const bool testHadFocus = test_->hasFocus();
+    test_->setEnabled(false);
+    focusDuringRun_ = testHadFocus ? focusWidget() : nullptr;
+    // The relay wakes the window from the run's thread; abandon() stops that before the
+    // window goes.
+    relay_ = std::make_shared<LogRelay>(log_->text().c_str(), log_->characterLimit(), [this] {
+        QMetaObject::invokeMethod(this, &MainWindow::deliverLog, Qt::QueuedConnection);
+    });
+    // The thread keeps its own copies of the texts the run reads, as it may outlive the window.
+    runThread_ = std::thread([relay = relay_, run = environment_.run, path = descriptionPath_,
+                              folder = systemConfigFolder_]() mutable {
+        if (run.descriptionPath != nullptr)
+            run.descriptionPath = path.c_str();
+        if (run.systemConfigFolder != nullptr)
+            run.systemConfigFolder = folder.c_str();
+        runRequest(*relay, kDescriptionFileName, run);
+        relay->finish();
+    });
+}
+
+void MainWindow::deliverLog() {
+    if (!relay_ || !relay_->deliverTo(*log_))
+        return;
+    runThread_.join();
+    relay_.reset();
+    test_->setEnabled(true);
+    if (focusDuringRun_ != nullptr && focusWidget() == focusDuringRun_)
+        test_->setFocus();
+    focusDuringRun_ = nullptr;
+    if (std::exchange(tickDuringRun_, false))
+        startRun();
+}
+
+// The run's thread keeps what it uses (the relay, its own copy of the environment), so it can
+// go on alone until its connection ends; the program's end closes the connection sooner.
+void MainWindow::leaveRun() {
+    tickDuringRun_ = false;
+    if (!relay_)
+        return;
+    relay_->abandon();
+    runThread_.detach();
+    relay_.reset();
+    leftRunBehind_ = true;
 }
 
 void MainWindow::hideWindow() {
@@ -159,6 +240,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::done(int result) {
     stopTimerAndRemoveIcon();
+    leaveRun();
     QDialog::done(result);
 }
 

@@ -5,22 +5,24 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/MemoryEditControl.h"
 #include "ui/Window.h"
+
+class QMimeData;
 
 namespace tarven {
 
 // The desktop's log control: a read-only, unwrapped text view with the line rules of the log,
 // where only CR LF ends a line.
 //
-// The document itself is the store: it holds one block per line, so every CR LF pair is one
-// block break and counts two positions. A unit the document would take for a line break of
-// its own (a lone CR or LF, U+2028, U+2029 and the document's frame marks) is shown as a
-// visible stand-in whose character format keeps the original unit, so the exact text can be
-// read back. Every operation costs what it touches, never the whole text.
+// The text and its line structure are kept in a MemoryEditControl; the document shows the
+// same text unit for unit, so a position in one is the same position in the other. It shows
+// the answer the way it reads: every LF (and U+2029) breaks the line on screen, a CR takes no
+// room, and the document's frame marks show as U+FFFD. Text copied out of the view holds the
+// real units. Every operation costs what it touches, never the whole text.
 //
 // Edits made between two turns of the event loop form one edit of the document, laid out
-// and scrolled to the caret when the loop next runs: a run blocks the loop, so nothing could
-// be painted before then anyway, and a long line is laid out once instead of at every append.
+// and scrolled to the caret when the loop next runs, so a burst of appends is laid out once.
 // The view then shows the caret, which after an append stands at the end.
 class QtEditControl final : public QPlainTextEdit, public EditControl {
     Q_OBJECT
@@ -34,19 +36,21 @@ class QtEditControl final : public QPlainTextEdit, public EditControl {
     void replaceSelection(const char16_t* text) override;
     std::int64_t textLength() const override;
     void setText(const char16_t* text) override;
+    // kLogCharacterLimit.
+    std::int64_t characterLimit() const override;
 
     // The whole text, with CR LF between lines.
     std::u16string text() const;
 
+  protected:
+    QMimeData* createMimeDataFromSelection() const override;
+
   private:
-    int lineOf(std::int64_t position) const;
-    int toView(std::int64_t position) const;
-    bool splitsPair(std::int64_t position) const;
-    char16_t unitAt(std::int64_t position) const;
-    void insertShown(QTextCursor& cursor, const std::u16string& text);
+    void insertShown(QTextCursor& cursor, const char16_t* text);
     void beginBatch();
     void endBatch();
 
+    MemoryEditControl model_;
     std::int64_t selStart_ = 0;
     std::int64_t selEnd_ = 0;
     QTextCursor batch_;  // holds the open edit block, if any

@@ -1,11 +1,11 @@
-#include "ui/AboutBox.h"
+#include "ui/qt/AboutBox.h"
 
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <algorithm>
 
-#include "ui/DialogUnits.h"
+#include "ui/qt/DialogUnits.h"
 #include "ui/resources/DialogTemplates.h"
 
 namespace tarven {

@@ -1,0 +1,138 @@
+#include "ui/qt/QtEditControl.h"
+
+#include <QMimeData>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
+
+#include "platform/TextCodec.h"
+#include "ui/LogView.h"
+
+namespace tarven {
+namespace {
+
+// What the document holds for a unit: the unit itself, except for those it would take for
+// something else. A CR would end a block, and a CR LF pair would end it as one position.
+QChar shownUnit(char16_t unit) {
+    switch (unit) {
+        case u'\r':
+            return QChar(0x200B);  // ZERO WIDTH SPACE: a position of its own, drawn as nothing
+        case 0xFDD0:               // the document's own frame marks
+        case 0xFDD1:
+            return QChar(0xFFFD);
+        default:
+            return QChar(unit);
+    }
+}
+
+}  // namespace
+
+QtEditControl::QtEditControl(QWidget* parent) : QPlainTextEdit(parent) {
+    setReadOnly(true);
+    // Read-only, yet the caret still moves, so keys can scroll to text beyond the right edge.
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setFocusPolicy(Qt::StrongFocus);
+    setUndoRedoEnabled(false);
+}
+
+QtEditControl::~QtEditControl() {
+    endBatch();
+}
+
+int QtEditControl::lineCount() const {
+    return model_.lineCount();
+}
+
+std::int64_t QtEditControl::lineIndex(int line) const {
+    return model_.lineIndex(line);
+}
+
+std::int64_t QtEditControl::textLength() const {
+    return model_.textLength();
+}
+
+std::int64_t QtEditControl::characterLimit() const {
+    return kLogCharacterLimit;
+}
+
+void QtEditControl::setSelection(std::int64_t start, std::int64_t end) {
+    model_.setSelection(start, end);
+    const std::int64_t length = textLength();
+    start = std::clamp<std::int64_t>(start, 0, length);
+    end = std::clamp<std::int64_t>(end, 0, length);
+    selStart_ = std::min(start, end);
+    selEnd_ = std::max(start, end);
+}
+
+void QtEditControl::replaceSelection(const char16_t* text) {
+    if (text == nullptr)
+        text = u"";
+    model_.replaceSelection(text);
+    beginBatch();
+    QTextCursor cursor(document());
+    cursor.setPosition(static_cast<int>(selStart_));
+    cursor.setPosition(static_cast<int>(selEnd_), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    insertShown(cursor, text);
+    selStart_ = selEnd_ = selStart_ + static_cast<std::int64_t>(platform::wideLength(text));
+}
+
+void QtEditControl::setText(const char16_t* text) {
+    if (text == nullptr)
+        text = u"";
+    model_.setText(text);
+    QTextCursor cursor(document());
+    cursor.select(QTextCursor::Document);
+    cursor.removeSelectedText();
+    insertShown(cursor, text);
+    selStart_ = selEnd_ = 0;
+}
+
+void QtEditControl::insertShown(QTextCursor& cursor, const char16_t* text) {
+    QString shown = QString::fromUtf16(text);
+    for (QChar& unit : shown)
+        unit = shownUnit(unit.unicode());
+    // Each LF and U+2029 becomes a block break of one position.
+    cursor.insertText(shown, QTextCharFormat());
+}
+
+void QtEditControl::beginBatch() {
+    if (batchOpen_)
+        return;
+    batch_ = QTextCursor(document());
+    batch_.beginEditBlock();
+    batchOpen_ = true;
+    QMetaObject::invokeMethod(this, &QtEditControl::endBatch, Qt::QueuedConnection);
+}
+
+// Lays out what changed and scrolls to the caret: where the last replacement put it.
+void QtEditControl::endBatch() {
+    if (!batchOpen_)
+        return;
+    batchOpen_ = false;
+    batch_.endEditBlock();
+    batch_ = QTextCursor();
+    QTextCursor caret = textCursor();
+    caret.setPosition(static_cast<int>(selEnd_));
+    setTextCursor(caret);
+    ensureCursorVisible();
+}
+
+std::u16string QtEditControl::text() const {
+    return model_.text();
+}
+
+QMimeData* QtEditControl::createMimeDataFromSelection() const {
+    const QTextCursor cursor = textCursor();
+    const auto start = static_cast<std::size_t>(cursor.selectionStart());
+    const auto end = static_cast<std::size_t>(cursor.selectionEnd());
+    const std::u16string real = model_.text().substr(start, end - start);
+    auto* copy = new QMimeData;
+    copy->setText(QString::fromStdU16String(real));
+    return copy;
+}
+
+}  // namespace tarven
