@@ -20,40 +20,28 @@ class LogRelay::Control final : public MemoryEditControl {
     Control(LogRelay& relay, std::int64_t characterLimit)
         : MemoryEditControl(Keep::linesOnly, characterLimit), relay_(relay) {}
 
-    void setSelection(std::int64_t start, std::int64_t end) override {
-        MemoryEditControl::setSelection(start, end);
-        const std::int64_t length = textLength();
-        start = std::clamp<std::int64_t>(start, 0, length);
-        end = std::clamp<std::int64_t>(end, 0, length);
-        start_ = std::min(start, end);
-        end_ = std::max(start, end);
-    }
-
     void replaceSelection(const char16_t* text) override {
         if (text == nullptr)
             text = u"";
         const std::int64_t length = textLength();
-        if (start_ == length) {
+        const std::int64_t start = selectionStart();
+        if (start == length) {
             relay_.append(text);
-        } else if (start_ == 0 && end_ == length) {
+        } else if (start == 0 && selectionEnd() == length) {
             relay_.reset(text);
-        } else if (start_ == 0 && *text == u'\0') {
-            relay_.cutFront(end_);
+        } else if (start == 0 && *text == u'\0') {
+            relay_.cutFront(selectionEnd());
         }
         MemoryEditControl::replaceSelection(text);
-        start_ = end_ = textLength();
     }
 
     void setText(const char16_t* text) override {
         relay_.reset(text == nullptr ? u"" : text);
         MemoryEditControl::setText(text);
-        start_ = end_ = 0;
     }
 
   private:
     LogRelay& relay_;
-    std::int64_t start_ = 0;
-    std::int64_t end_ = 0;
 };
 
 LogRelay::LogRelay(const char16_t* initialText, std::int64_t characterLimit,

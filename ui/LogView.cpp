@@ -21,12 +21,10 @@ void appendWide(Window& window, const char16_t* text) {
     EditControl* log = window.findControl(kLogControlId);
     if (log == nullptr || text == nullptr)
         return;
-    if (log->lineCount() > kLogTrimAbove) {
-        log->setSelection(0, log->lineIndex(kLogTrimLines));
-        log->replaceSelection(u"");
-    }
+    if (log->lineCount() > kLogTrimAbove)
+        cutFront(*log, log->lineIndex(kLogTrimLines));
     const std::int64_t limit = log->characterLimit();
-    const auto added = static_cast<std::int64_t>(platform::wideLength(text));
+    const auto added = limit > 0 ? static_cast<std::int64_t>(platform::wideLength(text)) : 0;
     const std::int64_t held = log->textLength();
     if (limit > 0 && held > 0 && held + added > limit)
         cutFront(*log, std::min(held, held + added - limit));

@@ -31,6 +31,10 @@ class MemoryEditControl : public EditControl {
 
     // The whole text; empty with Keep::linesOnly.
     std::u16string text() const;
+    // The selection, ordered and within the text; after a replacement, empty behind the text
+    // put in.
+    std::int64_t selectionStart() const { return selStart_; }
+    std::int64_t selectionEnd() const { return selEnd_; }
 
   private:
     char16_t charAt(std::int64_t position) const;

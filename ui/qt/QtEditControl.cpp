@@ -3,9 +3,7 @@
 #include <QMimeData>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <algorithm>
 
-#include "platform/TextCodec.h"
 #include "ui/LogView.h"
 
 namespace tarven {
@@ -60,24 +58,20 @@ std::int64_t QtEditControl::characterLimit() const {
 
 void QtEditControl::setSelection(std::int64_t start, std::int64_t end) {
     model_.setSelection(start, end);
-    const std::int64_t length = textLength();
-    start = std::clamp<std::int64_t>(start, 0, length);
-    end = std::clamp<std::int64_t>(end, 0, length);
-    selStart_ = std::min(start, end);
-    selEnd_ = std::max(start, end);
 }
 
 void QtEditControl::replaceSelection(const char16_t* text) {
     if (text == nullptr)
         text = u"";
+    const std::int64_t start = model_.selectionStart();
+    const std::int64_t end = model_.selectionEnd();
     model_.replaceSelection(text);
     beginBatch();
     QTextCursor cursor(document());
-    cursor.setPosition(static_cast<int>(selStart_));
-    cursor.setPosition(static_cast<int>(selEnd_), QTextCursor::KeepAnchor);
+    cursor.setPosition(static_cast<int>(start));
+    cursor.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     insertShown(cursor, text);
-    selStart_ = selEnd_ = selStart_ + static_cast<std::int64_t>(platform::wideLength(text));
 }
 
 void QtEditControl::setText(const char16_t* text) {
@@ -88,7 +82,6 @@ void QtEditControl::setText(const char16_t* text) {
     cursor.select(QTextCursor::Document);
     cursor.removeSelectedText();
     insertShown(cursor, text);
-    selStart_ = selEnd_ = 0;
 }
 
 void QtEditControl::insertShown(QTextCursor& cursor, const char16_t* text) {
@@ -116,7 +109,7 @@ void QtEditControl::endBatch() {
     batch_.endEditBlock();
     batch_ = QTextCursor();
     QTextCursor caret = textCursor();
-    caret.setPosition(static_cast<int>(selEnd_));
+    caret.setPosition(static_cast<int>(model_.selectionEnd()));
     setTextCursor(caret);
     ensureCursorVisible();
 }

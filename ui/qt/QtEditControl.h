@@ -50,10 +50,8 @@ class QtEditControl final : public QPlainTextEdit, public EditControl {
     void beginBatch();
     void endBatch();
 
-    MemoryEditControl model_;
-    std::int64_t selStart_ = 0;
-    std::int64_t selEnd_ = 0;
-    QTextCursor batch_;  // holds the open edit block, if any
+    MemoryEditControl model_;  // the text, its lines and the selection
+    QTextCursor batch_;        // holds the open edit block, if any
     bool batchOpen_ = false;
 };
 
