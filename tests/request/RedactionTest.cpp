@@ -5,11 +5,13 @@
 namespace tarven {
 namespace {
 
+struct Case {
+    const char* line;
+    const char* shown;
+};
+
 TEST(RedactionTest, MasksSecretQueryValuesOnly) {
-    const struct {
-        const char* line;
-        const char* shown;
-    } cases[] = {
+    const Case cases[] = {
         {"GET /u?hostname=h&myip=1.2.3.4 HTTP/1.0", "GET /u?hostname=h&myip=1.2.3.4 HTTP/1.0"},
         {"GET /u?Api_KEY=k1&x=2&PassWord=p HTTP/1.1",
          "GET /u?Api_KEY=****&x=2&PassWord=**** HTTP/1.1"},
@@ -23,10 +25,7 @@ TEST(RedactionTest, MasksSecretQueryValuesOnly) {
 }
 
 TEST(RedactionTest, MasksTheValuesOfAuthorisationAndCookieLines) {
-    const struct {
-        const char* line;
-        const char* shown;
-    } cases[] = {
+    const Case cases[] = {
         {"Authorization: Basic YWxpY2U6czNjcmV0\r\n", "Authorization: Basic ****\r\n"},
         {"proxy-authorization: Bearer abc.def", "proxy-authorization: Bearer ****"},
         {"Authorization: opaque", "Authorization: ****"},

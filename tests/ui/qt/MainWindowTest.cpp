@@ -389,22 +389,17 @@ TEST_F(MainWindowTest, TestButtonMakesAVerifiedHttpsExchange) {
     TestPeer tlsPeer(PeerScript{.answer = "HTTP/1.0 200 OK\r\n\r\nsecure\r\n",
                                 .tlsCertificateFile = certificate.certificateFile.string(),
                                 .tlsKeyFile = certificate.keyFile.string()});
-    path = widePath(folder.write(
-        "tarven.txt",
-        "TARVEN_connect: 127.0.0.1\r\nTARVEN_port: " + tlsPeer.portText() +
-            "\r\nTARVEN_tls: on\r\nTARVEN_cafile: " + authority.certificateFile().string() +
-            "\r\nTARVEN_request: GET /hourly HTTP/1.0\r\n"));
-    DesktopEnvironment environment;
-    environment.run.clock = &clock;
-    environment.run.host = &host;
-    environment.run.descriptionPath = path.c_str();
-    MainWindow window(environment);
-    showAndWait(window);
-    QTest::mouseClick(&button(window, "test"), Qt::LeftButton);
+    description =
+        "TARVEN_connect: 127.0.0.1\r\nTARVEN_port: PORT\r\nTARVEN_tls: on\r\n"
+        "TARVEN_cafile: " +
+        authority.certificateFile().string() + "\r\nTARVEN_request: GET /hourly HTTP/1.0\r\n";
+    auto window = makeWindow(DesktopEnvironment::Tray::present, &tlsPeer);
+    showAndWait(*window);
+    QTest::mouseClick(&button(*window, "test"), Qt::LeftButton);
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.running(); }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kWaitMs));
     EXPECT_EQ(tlsPeer.received(), "GET /hourly HTTP/1.0\r\n\r\n");
-    const std::u16string transcript = logOf(window).text();
+    const std::u16string transcript = logOf(*window).text();
     EXPECT_NE(transcript.find(u"** Connceted.\r\n** TLS: TLSv1.3 "), std::u16string::npos);
     EXPECT_NE(transcript.find(u", certificate verified for 127.0.0.1.\r\nGET /hourly HTTP/1.0\r\n"),
               std::u16string::npos);
