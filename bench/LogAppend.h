@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "ui/LogView.h"
+#include "log/LogView.h"
 
 namespace tarven::bench {
 

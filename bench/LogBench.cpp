@@ -6,7 +6,7 @@
 
 #include "LogAppend.h"
 #include "cli/ConsoleEditControl.h"
-#include "ui/MemoryEditControl.h"
+#include "log/MemoryEditControl.h"
 
 namespace tarven {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "ui/MemoryEditControl.h"
+#include "log/MemoryEditControl.h"
 
 namespace tarven {
 

@@ -15,7 +15,7 @@
 #include "request/Credentials.h"
 #include "request/DescriptionFile.h"
 #include "request/Redaction.h"
-#include "ui/LogView.h"
+#include "log/LogView.h"
 
 namespace tarven {
 namespace {

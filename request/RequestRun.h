@@ -4,7 +4,7 @@
 
 #include "platform/Clock.h"
 #include "platform/HostNetwork.h"
-#include "ui/Window.h"
+#include "log/Window.h"
 
 namespace tarven {
 

@@ -12,7 +12,7 @@
 #include "FuzzCheck.h"
 #include "platform/TextCodec.h"
 #include "support/Fakes.h"
-#include "ui/LogView.h"
+#include "log/LogView.h"
 
 namespace {
 

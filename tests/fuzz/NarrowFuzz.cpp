@@ -11,7 +11,7 @@
 
 #include "FuzzCheck.h"
 #include "support/Fakes.h"
-#include "ui/LogView.h"
+#include "log/LogView.h"
 
 namespace {
 

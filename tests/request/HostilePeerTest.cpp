@@ -13,7 +13,7 @@
 #include "support/SameText.h"
 #include "support/TempDir.h"
 #include "support/TestPeer.h"
-#include "ui/LogView.h"
+#include "log/LogView.h"
 
 namespace tarven {
 namespace {

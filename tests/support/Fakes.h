@@ -8,7 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/HostNetwork.h"
 #include "platform/TextCodec.h"
-#include "ui/MemoryEditControl.h"
+#include "log/MemoryEditControl.h"
 
 namespace tarven::test {
 

@@ -9,8 +9,8 @@
 #include <QWhatsThis>
 #include <utility>
 
-#include "ui/LogRelay.h"
-#include "ui/LogView.h"
+#include "log/LogRelay.h"
+#include "log/LogView.h"
 #include "ui/qt/AboutBox.h"
 #include "ui/qt/DialogUnits.h"
 #include "ui/qt/QtEditControl.h"

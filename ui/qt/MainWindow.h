@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "request/RequestRun.h"
-#include "ui/Window.h"
+#include "log/Window.h"
 
 class QPushButton;
 

@@ -4,7 +4,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include "ui/LogView.h"
+#include "log/LogView.h"
 
 namespace tarven {
 namespace {

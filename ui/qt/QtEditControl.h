@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/MemoryEditControl.h"
-#include "ui/Window.h"
+#include "log/MemoryEditControl.h"
+#include "log/Window.h"
 
 class QMimeData;
 

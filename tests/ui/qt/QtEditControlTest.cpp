@@ -7,9 +7,9 @@
 #include <QTextBlock>
 #include <random>
 
-#include "ui/EditControlContract.h"
-#include "ui/LogView.h"
-#include "ui/MemoryEditControl.h"
+#include "log/EditControlContract.h"
+#include "log/LogView.h"
+#include "log/MemoryEditControl.h"
 #include "ui/qt/QtEditControl.h"
 
 namespace tarven::test {

@@ -1,6 +1,6 @@
-#include "ui/EditControlContract.h"
+#include "log/EditControlContract.h"
 
-#include "ui/LogView.h"
+#include "log/LogView.h"
 
 namespace tarven::test {
 namespace {

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "ui/Window.h"
+#include "log/Window.h"
 
 namespace tarven {
 

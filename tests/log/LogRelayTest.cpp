@@ -1,4 +1,4 @@
-#include "ui/LogRelay.h"
+#include "log/LogRelay.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "support/Fakes.h"
-#include "ui/LogView.h"
+#include "log/LogView.h"
 
 namespace tarven {
 namespace {

@@ -4,7 +4,7 @@
 #include <deque>
 #include <string>
 
-#include "ui/Window.h"
+#include "log/Window.h"
 
 namespace tarven {
 

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "ui/Window.h"
+#include "log/Window.h"
 
 namespace tarven::test {
 

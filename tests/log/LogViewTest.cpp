@@ -1,4 +1,4 @@
-#include "ui/LogView.h"
+#include "log/LogView.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 
 #include "support/Fakes.h"
-#include "ui/EditControlContract.h"
-#include "ui/MemoryEditControl.h"
+#include "log/EditControlContract.h"
+#include "log/MemoryEditControl.h"
 
 namespace tarven {
 namespace {

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "platform/Clock.h"
-#include "ui/Window.h"
+#include "log/Window.h"
 
 namespace tarven {
 

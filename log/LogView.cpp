@@ -1,4 +1,4 @@
-#include "ui/LogView.h"
+#include "log/LogView.h"
 
 #include <algorithm>
 #include <cstdio>

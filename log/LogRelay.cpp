@@ -1,9 +1,9 @@
-#include "ui/LogRelay.h"
+#include "log/LogRelay.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "ui/MemoryEditControl.h"
+#include "log/MemoryEditControl.h"
 
 namespace tarven {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/MemoryEditControl.h"
+#include "log/MemoryEditControl.h"
 
 #include <algorithm>
 #include <string>
