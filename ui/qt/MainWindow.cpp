@@ -20,6 +20,24 @@ namespace tarven {
 
 namespace t = templates;
 
+struct MainWindow::RunResult {
+    bool succeeded = false;
+    std::string answerHead;
+};
+
+namespace {
+
+// A tip that Qt would take for rich text (an answer can hold "<b>") is shown as the text it is.
+QString trayTipText(const std::u16string& tip) {
+    const QString text = QString::fromStdU16String(tip);
+    if (!Qt::mightBeRichText(text))
+        return text;
+    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() +
+           QStringLiteral("</p>");
+}
+
+}  // namespace
+
 MainWindow::MainWindow(DesktopEnvironment environment)
     : environment_(environment), requestTimer_(this) {
     // Copied, as the caller's texts need not outlive the window.
@@ -97,16 +115,29 @@ void MainWindow::placeControls() {
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
+    // A log that showed its end keeps it in view as it grows; the view alone would keep its
+    // top line and let the end move out of sight.
+    const bool showedEnd = log_ != nullptr && log_->showsEnd();
     QDialog::resizeEvent(event);
     placeControls();
+    if (showedEnd)
+        log_->showEnd();
 }
 
 void MainWindow::createTrayIcon() {
     if (environment_.tray == DesktopEnvironment::Tray::absent)
         return;
-    trayIcon_ = new QSystemTrayIcon(QIcon(t::kIcon101Small), this);
+    trayIcon_ = new QSystemTrayIcon(this);
+    showTrayState();
     connect(trayIcon_, &QSystemTrayIcon::activated, this, &MainWindow::onTrayActivated);
     trayIcon_->show();
+}
+
+void MainWindow::showTrayState() {
+    if (trayIcon_ == nullptr)
+        return;
+    trayIcon_->setIcon(QIcon(QString::fromLatin1(running() ? t::kIcon105 : t::kIcon101Small)));
+    trayIcon_->setToolTip(trayTipText(summary_.trayTip()));
 }
 
 bool MainWindow::trayAvailable() const {
@@ -142,14 +173,18 @@ void MainWindow::startRun() {
     relay_ = std::make_shared<LogRelay>(log_->text().c_str(), log_->characterLimit(), [this] {
         QMetaObject::invokeMethod(this, &MainWindow::deliverLog, Qt::QueuedConnection);
     });
+    result_ = std::make_shared<RunResult>();
+    summary_.runStarted();
+    showTrayState();
     // The thread keeps its own copies of the texts the run reads, as it may outlive the window.
-    runThread_ = std::thread([relay = relay_, run = environment_.run, path = descriptionPath_,
-                              folder = systemConfigFolder_]() mutable {
+    runThread_ = std::thread([relay = relay_, result = result_, run = environment_.run,
+                              path = descriptionPath_, folder = systemConfigFolder_]() mutable {
         if (run.descriptionPath != nullptr)
             run.descriptionPath = path.c_str();
         if (run.systemConfigFolder != nullptr)
             run.systemConfigFolder = folder.c_str();
-        runRequest(*relay, kDescriptionFileName, run);
+        run.answerHead = &result->answerHead;
+        result->succeeded = runRequest(*relay, kDescriptionFileName, run);
         relay->finish();
     });
 }
@@ -159,12 +194,27 @@ void MainWindow::deliverLog() {
         return;
     runThread_.join();
     relay_.reset();
+    endRun();
     test_->setEnabled(true);
     if (focusDuringRun_ != nullptr && focusWidget() == focusDuringRun_)
         test_->setFocus();
     focusDuringRun_ = nullptr;
     if (std::exchange(tickDuringRun_, false))
         startRun();
+}
+
+void MainWindow::endRun() {
+    const platform::SystemClock systemClock;
+    const platform::Clock& clock =
+        environment_.run.clock != nullptr ? *environment_.run.clock : systemClock;
+    const std::u16string log = log_->text();
+    summary_.runEnded({.succeeded = result_->succeeded,
+                       .answerHead = result_->answerHead,
+                       .answerHeadCut = result_->answerHead.size() >= kAnswerHeadSize,
+                       .log = log},
+                      clock.now());
+    result_.reset();
+    showTrayState();
 }
 
 // The run's thread keeps what it uses (the relay, its own copy of the environment), so it can
@@ -176,6 +226,7 @@ void MainWindow::leaveRun() {
     relay_->abandon();
     runThread_.detach();
     relay_.reset();
+    result_.reset();
     leftRunBehind_ = true;
 }
 
@@ -197,6 +248,10 @@ void MainWindow::onTrayActivated(QSystemTrayIcon::ActivationReason reason) {
         hide();
         return;
     }
+    showAndRaise();
+}
+
+void MainWindow::showAndRaise() {
     showNormal();
     raise();
     activateWindow();

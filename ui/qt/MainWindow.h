@@ -8,8 +8,9 @@
 #include <string>
 #include <thread>
 
-#include "request/RequestRun.h"
+#include "log/RunSummary.h"
 #include "log/Window.h"
+#include "request/RequestRun.h"
 
 class QPushButton;
 
@@ -44,8 +45,10 @@ struct DesktopEnvironment {
 // it. Enter does nothing, F1 and the caption's help button open the about box. Closing ends
 // the dialog with kCloseResult; ending or destroying it stops the timer and removes the icon,
 // and leaves a run still going to end by itself on its thread, writing nowhere. The window
-// opens at the template's size, its smallest; when it grows, the log grows with it and the
-// buttons keep their places at the top right.
+// opens at the template's size, its smallest; when it grows, the log grows with it, the
+// buttons keep their places at the top right, and a log that showed its end still does.
+// The tray icon's tip tells how the last run went (RunSummary.h), and during a run the icon is
+// the clock (icon 105).
 class MainWindow final : public QDialog, public Window {
     Q_OBJECT
   public:
@@ -58,6 +61,8 @@ class MainWindow final : public QDialog, public Window {
     void done(int result) override;
 
     bool running() const { return relay_ != nullptr; }
+    // Shows the window in its normal state, in front and active, as a second start asks.
+    void showAndRaise();
     // True once the window has left a run going on its thread; the program must then end
     // without waiting for it.
     bool leftRunBehind() const { return leftRunBehind_; }
@@ -75,6 +80,8 @@ class MainWindow final : public QDialog, public Window {
     void runNow();
     void startRun();
     void deliverLog();
+    void endRun();
+    void showTrayState();
     void leaveRun();
     void hideWindow();
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
@@ -96,6 +103,9 @@ class MainWindow final : public QDialog, public Window {
     QRect logRect_;
     QWidget* focusDuringRun_ = nullptr;  // where the focus went when "TEST" had it at the start
     std::shared_ptr<LogRelay> relay_;    // the run going, shared with its thread; none when idle
+    struct RunResult;                    // what the run's thread leaves for the window
+    std::shared_ptr<RunResult> result_;  // shared with the thread like relay_
+    RunSummary summary_;
     std::thread runThread_;
     bool tickDuringRun_ = false;
     bool leftRunBehind_ = false;

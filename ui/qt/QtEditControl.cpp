@@ -1,6 +1,7 @@
 #include "ui/qt/QtEditControl.h"
 
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -102,6 +103,17 @@ void QtEditControl::beginBatch() {
 }
 
 // Lays out what changed and scrolls to the caret: where the last replacement put it.
+bool QtEditControl::showsEnd() const {
+    QTextCursor end(document());
+    end.movePosition(QTextCursor::End);
+    return viewport()->rect().intersects(cursorRect(end));
+}
+
+void QtEditControl::showEnd() {
+    QScrollBar* scroll = verticalScrollBar();
+    scroll->setValue(scroll->maximum());
+}
+
 void QtEditControl::endBatch() {
     if (!batchOpen_)
         return;

@@ -41,6 +41,9 @@ class QtEditControl final : public QPlainTextEdit, public EditControl {
 
     // The whole text, with CR LF between lines.
     std::u16string text() const;
+    // Whether the view shows the text's last line, and scrolling there.
+    bool showsEnd() const;
+    void showEnd();
 
   protected:
     QMimeData* createMimeDataFromSelection() const override;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -9,11 +10,11 @@
 #include <QWhatsThis>
 #include <cstring>
 
+#include "log/LogView.h"
+#include "log/MemoryEditControl.h"
 #include "support/TempDir.h"
 #include "support/TestCertificates.h"
 #include "support/TestPeer.h"
-#include "log/LogView.h"
-#include "log/MemoryEditControl.h"
 #include "ui/qt/AboutBox.h"
 #include "ui/qt/MainWindow.h"
 #include "ui/qt/QtEditControl.h"
@@ -268,6 +269,49 @@ TEST_F(MainWindowTest, ARunLeavesTheWindowLiveAndATickDuringItMakesOneRunAfterIt
     EXPECT_TRUE(logHas(*window, u"first\r\nsecond\r\nthird\r\n** Socket close.\r\n"));
 }
 
+// The tip and icon before, during and after runs that end well, fail, or answer with markup.
+TEST_F(MainWindowTest, TheTrayTipAndIconTellHowTheLastRunWent) {
+    using namespace std::chrono_literals;
+    const auto image = [](const QIcon& icon) { return icon.pixmap(16, 16).toImage(); };
+    const QImage idleIcon = image(QIcon(QStringLiteral(":/icons/tarven-101-16.xpm")));
+    const QImage runIcon = image(QIcon(QStringLiteral(":/icons/tarven-105-16.xpm")));
+    ASSERT_NE(idleIcon, runIcon);
+    TestPeer slow{PeerScript{.answer = "HTTP/1.1 503 Service Unavailable\r\n\r\n",
+                             .parts = {"late\r\n"},
+                             .pause = 300ms}};
+    auto window = makeWindow(DesktopEnvironment::Tray::present, &slow);
+    showAndWait(*window);
+    auto* tray = window->findChild<QSystemTrayIcon*>();
+    ASSERT_NE(tray, nullptr);
+    EXPECT_EQ(tray->toolTip(), QStringLiteral("Tarven"));
+    EXPECT_EQ(image(tray->icon()), idleIcon);
+
+    QTest::mouseClick(&button(*window, "test"), Qt::LeftButton);
+    EXPECT_EQ(tray->toolTip(), QStringLiteral("Tarven: running..."));
+    EXPECT_EQ(image(tray->icon()), runIcon);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->running(); }, kWaitMs));
+    EXPECT_EQ(tray->toolTip(), QStringLiteral("Tarven: 07:09 HTTP/1.1 503 Service Unavailable"));
+    EXPECT_EQ(image(tray->icon()), idleIcon);
+
+    const struct {
+        PeerScript script;
+        QString tip;
+    } cases[] = {
+        {PeerScript{.refuse = true}, QStringLiteral("Tarven: 07:09 failed: Connect failed")},
+        // Shown as the text it is, not as Qt's rich text.
+        {PeerScript{.answer = "HTTP/1.0 200 <b>OK</b>\r\n\r\n"},
+         QStringLiteral("<p style='white-space:pre'>Tarven: 07:09 HTTP/1.0 200 "
+                        "&lt;b&gt;OK&lt;/b&gt;</p>")},
+    };
+    for (const auto& c : cases) {
+        TestPeer server{c.script};
+        auto other = makeWindow(DesktopEnvironment::Tray::present, &server);
+        QTest::mouseClick(&button(*other, "test"), Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !other->running(); }, kWaitMs));
+        EXPECT_EQ(other->findChild<QSystemTrayIcon*>()->toolTip(), c.tip);
+    }
+}
+
 TEST_F(MainWindowTest, ClosingDuringARunEndsAtOnceAndTheRunEndsAloneWritingNowhere) {
     using namespace std::chrono_literals;
     TestPeer slow{
@@ -332,6 +376,37 @@ TEST_F(MainWindowTest, GrowsFromTheTemplateSizeWithTheLogWhileTheButtonsKeepTheT
     QCoreApplication::processEvents();
     EXPECT_EQ(window->size(), opened);
     EXPECT_EQ(log.geometry(), logAtStart);
+}
+
+TEST_F(MainWindowTest, AGrowingWindowKeepsTheLogsEndInViewAndALogReadHigherUpInPlace) {
+    auto window = makeWindow();
+    showAndWait(*window);
+    QtEditControl& log = logOf(*window);
+    // An answer with LF line ends is one line of the log, shown as many.
+    appendWide(*window, u"HTTP/1.0 200 OK\r\n\r\n");
+    for (int i = 0; i < 150; ++i)
+        appendWide(*window, u"{\"a line of the answer\": 1}\n");
+    appendWide(*window, u"** Socket close.\r\n");
+    QScrollBar& scroll = *log.verticalScrollBar();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scroll.maximum() > 0; }));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(log.showsEnd());
+
+    // Grown in steps, as a user drags the window's corner.
+    const QSize opened = window->size();
+    for (int step = 1; step <= 5; ++step) {
+        window->resize(opened + QSize(30 * step, 40 * step));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_TRUE(log.showsEnd());
+    QTextCursor end(log.document());
+    end.movePosition(QTextCursor::End);
+    EXPECT_TRUE(log.viewport()->rect().contains(log.cursorRect(end)));
+
+    scroll.setValue(10);  // someone reading the start keeps reading it
+    window->resize(opened + QSize(0, 260));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(scroll.value(), 10);
 }
 
 TEST_F(MainWindowTest, WithoutANotificationAreaHideMinimisesAndTheHourlyRunsGoOn) {
