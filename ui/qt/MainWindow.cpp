@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextDocument>
 #include <QWhatsThis>
 #include <utility>
 
@@ -115,8 +116,8 @@ void MainWindow::placeControls() {
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
-    // A log that showed its end keeps it in view as it grows; the view alone would keep its
-    // top line and let the end move out of sight.
+    // A log that showed its end still shows it at the new size, however the view would place
+    // its lines.
     const bool showedEnd = log_ != nullptr && log_->showsEnd();
     QDialog::resizeEvent(event);
     placeControls();
