@@ -5,10 +5,6 @@
 #include <string>
 
 #include "platform/TextCodec.h"
-#include "request/RequestRun.h"
-#include "support/Fakes.h"
-#include "support/TempDir.h"
-#include "support/TestPeer.h"
 
 namespace tarven {
 namespace {
@@ -20,13 +16,6 @@ std::string tipAfter(const RunOutcome& outcome) {
     summary.runStarted();
     summary.runEnded(outcome, kEnd);
     return platform::utf16ToUtf8(summary.trayTip().c_str());
-}
-
-TEST(RunSummary, StartsAsTheNameAndSaysRunningDuringARun) {
-    RunSummary summary;
-    EXPECT_EQ(summary.trayTip(), u"Tarven");
-    summary.runStarted();
-    EXPECT_EQ(summary.trayTip(), u"Tarven: running...");
 }
 
 TEST(RunSummary, AGoodRunShowsTheAnswersFirstLine) {
@@ -95,34 +84,6 @@ TEST(RunSummary, ALongTipIsCutToWhatWindowsHoldsWithoutSplittingAPair) {
         EXPECT_TRUE(tip.ends_with(u"...")) << filler;
         const char16_t last = tip[tip.size() - 4];
         EXPECT_FALSE(last >= 0xD800 && last <= 0xDBFF) << filler;
-    }
-}
-
-// The tips of real runs that fail at each stage, from the log the run wrote.
-TEST(RunSummary, RealFailedRunsGiveTheirMessage) {
-    test::TempDir folder;
-    test::TestPeer refusing{test::PeerScript{.refuse = true}};
-    struct Case {
-        std::string description;  // none: no file
-        const char* tip;
-    } cases[] = {
-        {"TARVEN_connect: 127.0.0.1\r\nTARVEN_port: " + refusing.portText() +
-             "\r\nTARVEN_request: GET / HTTP/1.0\r\n",
-         "Tarven: 09:05 failed: Connect failed"},
-        {"TARVEN_request: GET / HTTP/1.0\r\n",
-         "Tarven: 09:05 failed: TARVEN_connect was not specified"},
-        {"", "Tarven: 09:05 failed: Loading file failed"},
-    };
-    for (const Case& c : cases) {
-        const std::string path = c.description.empty()
-                                     ? (folder.path() / "missing.txt").string()
-                                     : folder.write("tarven.txt", c.description).string();
-        const std::u16string widePath = platform::utf8ToUtf16(path.data(), path.size());
-        test::MemoryWindow window;
-        const RunEnvironment environment{.descriptionPath = widePath.c_str()};
-        const bool succeeded = runRequest(window, kDescriptionFileName, environment);
-        const std::u16string log = window.log.text();
-        EXPECT_EQ(tipAfter({.succeeded = succeeded, .log = log}), c.tip);
     }
 }
 
