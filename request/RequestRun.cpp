@@ -94,14 +94,18 @@ void substituteAddresses(DescriptionFile& description, Window& window,
 
 enum class Transport { plain, tlsVerified, tlsUnverified, unknown };
 
+std::string trimmed(const std::string& value) {
+    const std::size_t from = value.find_first_not_of(" \t");
+    return from == std::string::npos ? ""
+                                     : value.substr(from, value.find_last_not_of(" \t") - from + 1);
+}
+
 // The connection that "TARVEN_tls:" asks for: none is plain; its value, ignoring letter case
 // and surrounding blanks, is empty or "on" (verified) or "noverify".
 Transport transportOf(const std::optional<std::string>& tls) {
     if (!tls)
         return Transport::plain;
-    const std::size_t from = tls->find_first_not_of(" \t");
-    const std::size_t to = tls->find_last_not_of(" \t");
-    std::string value = from == std::string::npos ? "" : tls->substr(from, to - from + 1);
+    std::string value = trimmed(*tls);
     for (char& c : value)
         c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     if (value.empty() || value == "on")
@@ -249,12 +253,6 @@ std::string trustFilePath(const std::string& caFile, const std::u16string& descr
         return caFile;
     folder.resize(separator + 1);
     return platform::utf16ToUtf8(folder.c_str()) + caFile;
-}
-
-std::string trimmed(const std::string& value) {
-    const std::size_t from = value.find_first_not_of(" \t");
-    return from == std::string::npos ? ""
-                                     : value.substr(from, value.find_last_not_of(" \t") - from + 1);
 }
 
 void noteFailure(const RunEnvironment& environment, std::string failure) {

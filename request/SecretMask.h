@@ -31,6 +31,8 @@ class SecretMask {
     // value. finish() gives what still waits.
     std::string feed(std::string_view piece);
     std::string finish();
+    // The bytes that wait for the next piece.
+    std::size_t held() const { return pending_.size(); }
 
   private:
     // Masks pending_ from its start; stops where the rest could still grow into a value,
