@@ -176,6 +176,17 @@ TEST_F(OperatorCliTest, WarnsOnceWhenOthersCanReadTheSecrets) {
     std::filesystem::permissions(open, std::filesystem::perms::others_read,
                                  std::filesystem::perm_options::add);
     EXPECT_EQ(cli({"--file", open.string()}).err, "");  // nothing secret in it
+
+    // A secret header name or body parameter counts as well.
+    for (const char* secret : {"X-Api-Key: k1\n", "TARVEN_postbody: user=u&pass=p\n"}) {
+        const auto keyed =
+            dir.write("keyed.txt", "TARVEN_connect: 127.0.0.1\nTARVEN_port: " + peer.portText() +
+                                       "\nTARVEN_request: GET /\n" + secret);
+        std::filesystem::permissions(keyed, std::filesystem::perms::others_read,
+                                     std::filesystem::perm_options::add);
+        EXPECT_NE(cli({"--file", keyed.string()}).err.find("chmod 600"), std::string::npos)
+            << secret;
+    }
 }
 
 TEST_F(OperatorCliTest, SecretsTheServerEchoesStayMasked) {
