@@ -35,7 +35,7 @@ void printUsage(std::FILE* out) {
         "  --file PATH     use this description file instead\n"
         "  --fail          exit with 3 when the answer is not an HTTP status below 400\n"
         "  --check         print the request a run would send, connecting nowhere\n"
-        "  --redact        show credentials and secret query values as ****\n"
+        "  --redact        show credentials and other secrets as ****\n"
         "                  (the default in the journal and with --check)\n"
         "  --show-secrets  show them as sent\n"
         "  --help          show this help and exit\n"
@@ -88,6 +88,16 @@ void warnIfExposed(const std::u16string& path) {
     const std::string name = tarven::platform::utf16ToUtf8(path.c_str());
     complain('4', "warning: " + name + " holds credentials and can be read by others; chmod 600 " +
                       name);
+}
+
+// Names the lines that the description's syntax skips without a word.
+void warnAboutSkippedLines(const std::u16string& path) {
+    if (path.empty())
+        return;
+    const std::string name = tarven::platform::utf16ToUtf8(path.c_str());
+    for (const tarven::SkippedLine& line : tarven::skippedLines(path.c_str()))
+        complain('4',
+                 "warning: " + name + " line " + std::to_string(line.number) + ": " + line.what);
 }
 
 }  // namespace
@@ -153,15 +163,26 @@ int main(int argc, char** argv) {
     environment.maskSecrets = redact || ((journal || check) && !showSecrets);
     std::string request;
     std::string head;
+    tarven::RunReport report;
+    environment.report = &report;
     if (check) {
         environment.requestCopy = &request;
     } else if (fail) {
         environment.answerHead = &head;
     }
 
-    warnIfExposed(tarven::findDescription(tarven::kDescriptionFileName, environment));
+    const std::u16string found = tarven::findDescription(tarven::kDescriptionFileName, environment);
+    warnIfExposed(found);
+    warnAboutSkippedLines(found);
     const bool done = tarven::runRequest(
         window, file != nullptr ? path.c_str() : tarven::kDescriptionFileName, environment);
+    if (check && !report.file.empty())
+        complain('6', "read " + tarven::platform::utf16ToUtf8(report.file.c_str()));
+    if (!done && !report.failure.empty())
+        complain('3', report.failure);
+    if (check && done)
+        complain('6', "would connect to " + report.server + " port " + report.port + ", " +
+                          report.transport);
     if (check) {
         std::fwrite(request.data(), 1, request.size(), stdout);
         std::fflush(stdout);

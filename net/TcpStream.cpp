@@ -25,6 +25,18 @@ std::atomic<bool> networkingAttempted{false};
 // The area acceptPeer fills: an IPv4 socket address.
 constexpr std::size_t kPeerAddressSize = sizeof(sockaddr_in);
 
+ConnectFailure connectFailureOf(int error) {
+    switch (error) {
+        case ECONNREFUSED:
+            return ConnectFailure::refused;
+        case ENETUNREACH:
+        case EHOSTUNREACH:
+            return ConnectFailure::unreachable;
+        default:
+            return ConnectFailure::other;
+    }
+}
+
 bool setNonBlocking(int fd) {
     const int flags = ::fcntl(fd, F_GETFL);
     return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
@@ -53,6 +65,22 @@ bool wouldBlock(int error) {
 }
 
 }  // namespace
+
+const char* connectFailureText(ConnectFailure failure) {
+    switch (failure) {
+        case ConnectFailure::none:
+            return "";
+        case ConnectFailure::nameNotFound:
+            return "name not found";
+        case ConnectFailure::refused:
+            return "connection refused";
+        case ConnectFailure::unreachable:
+            return "network unreachable";
+        case ConnectFailure::other:
+            break;
+    }
+    return "the connection failed";
+}
 
 void startNetworking() {
     networkingAttempted.exchange(true);
@@ -112,6 +140,7 @@ int TcpStream::connectTo(const char* host, const char* port) {
 }
 
 int TcpStream::connectTo(const char* host, const char* port, const platform::HostNetwork& network) {
+    connectFailure = ConnectFailure::other;
     if (host == nullptr || port == nullptr)
         return -1;
     const auto portBits = htons(static_cast<std::uint16_t>(parseDecimal(port) & 0xFFFF));
@@ -125,6 +154,7 @@ int TcpStream::connectTo(const char* host, const char* port, const platform::Hos
     } else if (literal6 || network.resolveIpv6(host, address6)) {
         peerSize = ipv6Address(peer, portBits, address6);
     } else {
+        connectFailure = ConnectFailure::nameNotFound;
         return -1;
     }
     handle = ::socket(peer.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -134,12 +164,13 @@ int TcpStream::connectTo(const char* host, const char* port, const platform::Hos
         return lastResult;
     }
     int result = ::connect(handle, reinterpret_cast<const sockaddr*>(&peer), peerSize);
+    int error = result == 0 ? 0 : errno;
     if (result != 0 && errno == EINTR) {
         // An interrupted connect goes on in the background; wait for its outcome.
         pollfd watched{handle, POLLOUT, 0};
         while ((result = ::poll(&watched, 1, -1)) < 0 && errno == EINTR) {
         }
-        int error = 0;
+        error = 0;
         socklen_t size = sizeof error;
         result = (result == 1 && ::getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &size) == 0 &&
                   error == 0)
@@ -147,6 +178,7 @@ int TcpStream::connectTo(const char* host, const char* port, const platform::Hos
                      : -1;
     }
     lastResult = result == 0 ? 0 : -1;
+    connectFailure = lastResult == 0 ? ConnectFailure::none : connectFailureOf(error);
     if (lastResult != 0)
         close();
     return lastResult;

@@ -18,6 +18,12 @@ bool networkingStarted();
 class TlsContext;
 class TlsSession;
 
+// Why the last connectTo failed, for a person.
+enum class ConnectFailure { none, nameNotFound, refused, unreachable, other };
+// "name not found", "connection refused", "network unreachable", "the connection failed";
+// empty for none.
+const char* connectFailureText(ConnectFailure failure);
+
 struct Timeout {
     std::int32_t seconds = 5;
     std::int32_t microseconds = 0;
@@ -74,6 +80,7 @@ class TcpStream {
     int localPort() const;
 
     std::int32_t lastResult = 0;
+    ConnectFailure connectFailure = ConnectFailure::none;
     int handle = -1;
     Timeout timeout;
 

@@ -5,12 +5,21 @@
 #include <unistd.h>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
 #include <string>
 
 #include "platform/TextCodec.h"
 
 namespace tarven::platform {
+namespace {
+
+std::string errorWords(int error) {
+    char words[256] = {};
+    return ::strerror_r(error, words, sizeof words);
+}
+
+}  // namespace
 
 FileReader::~FileReader() {
     close();
@@ -18,15 +27,19 @@ FileReader::~FileReader() {
 
 bool FileReader::open(const char16_t* path) {
     close();
+    error_.clear();
     const std::string bytes = utf16ToUtf8(path);
     int fd;
     do {
         fd = ::open(bytes.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
+    if (fd < 0) {
+        error_ = errorWords(errno);
         return false;
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        error_ = errorWords(S_ISDIR(st.st_mode) ? EISDIR : errno);
         ::close(fd);
         return false;
     }
@@ -43,6 +56,8 @@ long FileReader::read(void* buffer, std::size_t size) {
     do {
         got = ::read(fd_, buffer, size);
     } while (got < 0 && errno == EINTR);
+    if (got < 0)
+        error_ = errorWords(errno);
     return static_cast<long>(got);
 }
 
@@ -51,6 +66,10 @@ void FileReader::close() {
         ::close(fd_);
         fd_ = -1;
     }
+}
+
+bool isAbsolutePath(const char* path) {
+    return path != nullptr && path[0] == '/';
 }
 
 bool pathExists(const char16_t* path) {

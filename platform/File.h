@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace tarven::platform {
 
@@ -21,10 +22,17 @@ class FileReader {
     // A read that a signal interrupts is retried.
     long read(void* buffer, std::size_t size);
     void close();
+    // Why the last open or read failed, in the system's words ("Permission denied"); empty
+    // when it did not.
+    const std::string& errorText() const { return error_; }
 
   private:
     int fd_ = -1;
+    std::string error_;
 };
+
+// Whether a path (UTF-8) starts at the root rather than at some working folder.
+bool isAbsolutePath(const char* path);
 
 // Whether something exists at the path.
 bool pathExists(const char16_t* path);

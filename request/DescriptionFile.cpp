@@ -26,30 +26,50 @@ bool isLineEnd(char c) {
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
-}  // namespace
-
-int DescriptionFile::loadDescription(const char16_t* path) {
+// The file's bytes; false, with the reason in `why`, when none could be read.
+bool readWhole(const char16_t* path, std::string& bytes, std::string& why) {
     if (path == nullptr)
-        return 0;
+        return false;
     platform::FileReader file;
-    if (!file.open(path))
-        return 0;
+    if (!file.open(path)) {
+        why = file.errorText();
+        return false;
+    }
     // The chunks are gathered first and handed to the buffer in one append: a buffer that grows
     // by one block per chunk is copied on every append where realloc cannot grow in place
     // (sanitizers, valgrind, other allocators), which made a 10 MB file take an hour.
-    std::string bytes;
     char scratch[kBlockSize];
     for (;;) {
         const long got = file.read(scratch, kReadChunk);
-        if (got <= 0)
+        if (got <= 0) {
+            if (got < 0 && bytes.empty())
+                why = file.errorText();
             break;
+        }
         // Content that no longer fits 32 bits ends the reading like a read error.
         if (bytes.size() + static_cast<std::size_t>(got) > kMaxContent)
             break;
         bytes.append(scratch, static_cast<std::size_t>(got));
     }
-    file.close();
+    if (bytes.empty() && why.empty())
+        why = "the file is empty";
+    return !bytes.empty();
+}
+
+}  // namespace
+
+int DescriptionFile::loadDescription(const char16_t* path, std::string* why) {
+    std::string bytes;
+    std::string reason;
+    if (!readWhole(path, bytes, reason)) {
+        if (why != nullptr)
+            *why = reason;
+        return 0;
+    }
     ByteBuffer content;
     if (content.append(bytes.data(), static_cast<std::int32_t>(bytes.size())) == 0)
         return 0;
@@ -110,6 +130,52 @@ void DescriptionFile::parse(char* bytes) {
     }
     if (content.size() <= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
         storage->append(content.data(), static_cast<std::int32_t>(content.size()));
+}
+
+std::vector<SkippedLine> skippedLines(const char16_t* path) {
+    static constexpr std::string_view kSettings[] = {
+        "TARVEN_connect:",   "TARVEN_port:", "TARVEN_request:", "TARVEN_postbody:",
+        "TARVEN_basicauth:", "TARVEN_tls:",  "TARVEN_cafile:",
+    };
+    std::vector<SkippedLine> skipped;
+    std::string bytes;
+    std::string why;
+    if (!readWhole(path, bytes, why))
+        return skipped;
+    // The parse ends at the first NUL, and so does this.
+    const std::string_view text(bytes.c_str());
+    int number = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = at;
+        while (end < text.size() && !isLineEnd(text[end]))
+            ++end;
+        ++number;
+        const std::string_view line = text.substr(at, end - at);
+        at = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::size_t separator = 0;
+        while (separator < line.size() && !isBlank(line[separator]))
+            ++separator;
+        if (separator == 0) {
+            if (line.find_first_not_of(" \t") != std::string_view::npos)
+                skipped.push_back({number, "the line is indented and is skipped"});
+            continue;
+        }
+        const std::string key(line.substr(0, separator));
+        if (separator == line.size()) {
+            skipped.push_back({number, "'" + key + "' has no value; the line is skipped"});
+            continue;
+        }
+        if (key.starts_with("TARVEN_") &&
+            std::none_of(std::begin(kSettings), std::end(kSettings), [&key](std::string_view s) {
+                return s.size() == key.size() &&
+                       std::equal(s.begin(), s.end(), key.begin(),
+                                  [](char a, char b) { return lower(a) == lower(b); });
+            }))
+            skipped.push_back({number, "'" + key + "' names no setting and is ignored"});
+    }
+    return skipped;
 }
 
 int cutAtLastSeparator(char16_t* buffer) {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "text/PairBlock.h"
 
 namespace tarven {
@@ -15,11 +18,21 @@ class DescriptionFile : public PairBlock {
     ~DescriptionFile() override = default;
 
     // Reads and parses the file at `path`. Returns 1 when it was read, 0 when it cannot be
-    // opened or no byte could be read from it (an empty file included).
-    int loadDescription(const char16_t* path);
+    // opened or no byte could be read from it (an empty file included); `why` then receives
+    // the reason ("Permission denied", "the file is empty") when given.
+    int loadDescription(const char16_t* path, std::string* why = nullptr);
     // Parses bytes already in memory; the same rules as loadDescription.
     void parse(char* bytes);
 };
+
+// The lines of a description file that do nothing without saying so, each as its number (from
+// 1) and what is wrong with it: a key without a value, an indented line, a "TARVEN_" key that
+// names no setting. The file's reading and parsing stay as they are.
+struct SkippedLine {
+    int number;
+    std::string what;
+};
+std::vector<SkippedLine> skippedLines(const char16_t* path);
 
 // Writes the directory of the running executable, without its trailing separator, into
 // `buffer` of kPathCapacity characters. Returns its length; 0 when the directory is the root

@@ -8,14 +8,16 @@
 #include <string>
 
 #include "BuildInfo.h"
+#include "log/LogView.h"
 #include "net/TcpStream.h"
 #include "net/TlsSession.h"
 #include "platform/Environment.h"
 #include "platform/File.h"
+#include "platform/TextCodec.h"
 #include "request/Credentials.h"
 #include "request/DescriptionFile.h"
 #include "request/Redaction.h"
-#include "log/LogView.h"
+#include "request/SecretMask.h"
 
 namespace tarven {
 namespace {
@@ -92,14 +94,18 @@ void substituteAddresses(DescriptionFile& description, Window& window,
 
 enum class Transport { plain, tlsVerified, tlsUnverified, unknown };
 
+std::string trimmed(const std::string& value) {
+    const std::size_t from = value.find_first_not_of(" \t");
+    return from == std::string::npos ? ""
+                                     : value.substr(from, value.find_last_not_of(" \t") - from + 1);
+}
+
 // The connection that "TARVEN_tls:" asks for: none is plain; its value, ignoring letter case
 // and surrounding blanks, is empty or "on" (verified) or "noverify".
 Transport transportOf(const std::optional<std::string>& tls) {
     if (!tls)
         return Transport::plain;
-    const std::size_t from = tls->find_first_not_of(" \t");
-    const std::size_t to = tls->find_last_not_of(" \t");
-    std::string value = from == std::string::npos ? "" : tls->substr(from, to - from + 1);
+    std::string value = trimmed(*tls);
     for (char& c : value)
         c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
     if (value.empty() || value == "on")
@@ -136,25 +142,21 @@ bool handshake(TcpStream& stream, const TlsContext& tls, const std::string& serv
 // check into a copy, with nothing logged. The log and the copy may show secrets masked.
 class RequestOutput {
   public:
-    RequestOutput(TcpStream& stream, Window& window, bool mask)
-        : stream_(&stream), window_(&window), mask_(mask) {}
-    RequestOutput(std::string& copy, bool mask) : copy_(&copy), mask_(mask) {}
+    RequestOutput(TcpStream& stream, Window& window, bool mask, const SecretMask* values)
+        : stream_(&stream), window_(&window), mask_(mask), values_(values) {}
+    RequestOutput(std::string& copy, bool mask, const SecretMask* values)
+        : copy_(&copy), mask_(mask), values_(values) {}
 
     // Sends the bytes; in a copy they stand as `masked` would show them.
     int send(const char* bytes, std::string (*masked)(const char*) = nullptr) {
         if (copy_ == nullptr)
             return stream_->sendAll(bytes, 0, 0);
-        copy_->append(mask_ && masked ? masked(bytes) : std::string(bytes));
+        copy_->append(shown(bytes, masked));
         return static_cast<int>(std::strlen(bytes));
     }
     void log(const char* text, std::string (*masked)(const char*) = nullptr) {
-        if (window_ == nullptr)
-            return;
-        if (mask_ && masked) {
-            appendNarrow(*window_, masked(text).c_str());
-        } else {
-            appendNarrow(*window_, text);
-        }
+        if (window_ != nullptr)
+            appendNarrow(*window_, shown(text, masked).c_str());
     }
     void logWide(const char16_t* text) {
         if (window_ != nullptr)
@@ -162,10 +164,18 @@ class RequestOutput {
     }
 
   private:
+    std::string shown(const char* text, std::string (*masked)(const char*)) const {
+        if (!mask_)
+            return text;
+        const std::string placed = masked ? masked(text) : std::string(text);
+        return values_ != nullptr ? values_->mask(placed) : placed;
+    }
+
     TcpStream* stream_ = nullptr;
     std::string* copy_ = nullptr;
     Window* window_ = nullptr;
     bool mask_;
+    const SecretMask* values_;
 };
 
 int sendLine(RequestOutput& output, const char* key, const char* value) {
@@ -204,8 +214,8 @@ void sendRequest(RequestOutput& output, DescriptionFile& description, const std:
         sendLine(output, kContentLengthKey, length);
         output.send("\r\n");
         output.log("\r\n");
-        output.send(body->c_str());
-        output.log(body->c_str());
+        output.send(body->c_str(), maskBody);
+        output.log(body->c_str(), maskBody);
     } else {
         output.send("\r\n");
         output.log("\r\n");
@@ -219,36 +229,77 @@ void keepAnswerHead(const RunEnvironment& environment, const char* received, int
     head->append(received, std::min(static_cast<std::size_t>(got), kAnswerHeadSize - head->size()));
 }
 
-int loadFound(DescriptionFile& description, const char16_t* fileName,
-              const RunEnvironment& environment) {
-    const std::u16string path = findDescription(fileName, environment);
-    return path.empty() ? 0 : description.loadDescription(path.c_str());
+// Why the description at `path` could not be loaded, for a person.
+std::string loadFailure(const std::u16string& path, const std::string& why,
+                        const char16_t* fileName, const RunEnvironment& environment) {
+    if (environment.descriptionPath == nullptr &&
+        (path.empty() || !platform::pathExists(path.c_str()))) {
+        std::string places;
+        for (const std::u16string& place : descriptionPlaces(fileName, environment))
+            places += (places.empty() ? "" : ", ") + platform::utf16ToUtf8(place.c_str());
+        return "no " + platform::utf16ToUtf8(fileName) + " found (looked in: " + places + ")";
+    }
+    return "cannot read " + platform::utf16ToUtf8(path.c_str()) + ": " + why;
+}
+
+// The trust file as a path: a relative one is read from the description file's folder, which
+// a service's working folder (often "/") is not.
+std::string trustFilePath(const std::string& caFile, const std::u16string& descriptionPath) {
+    if (caFile.empty() || platform::isAbsolutePath(caFile.c_str()))
+        return caFile;
+    std::u16string folder = descriptionPath;
+    const std::size_t separator = folder.find_last_of(platform::kPathSeparator);
+    if (separator == std::u16string::npos)
+        return caFile;
+    folder.resize(separator + 1);
+    return platform::utf16ToUtf8(folder.c_str()) + caFile;
+}
+
+void noteFailure(const RunEnvironment& environment, std::string failure) {
+    if (environment.report != nullptr)
+        environment.report->failure = std::move(failure);
 }
 
 }  // namespace
 
-std::u16string findDescription(const char16_t* fileName, const RunEnvironment& environment) {
-    if (environment.descriptionPath)
-        return environment.descriptionPath;
+std::vector<std::u16string> descriptionPlaces(const char16_t* fileName,
+                                              const RunEnvironment& environment) {
+    std::vector<std::u16string> places;
     char16_t directory[kPathCapacity];
     programDirectory(directory);
     char16_t path[kPathCapacity];
-    if (joinPath(path, directory, fileName) && platform::pathExists(path))
-        return path;
     // A path that would not fit counts as not there.
+    if (joinPath(path, directory, fileName))
+        places.emplace_back(path);
     const std::u16string user = platform::userConfigPath(fileName);
-    if (!user.empty() && user.size() < static_cast<std::size_t>(kPathCapacity) &&
-        platform::pathExists(user.c_str()))
-        return user;
+    if (!user.empty() && user.size() < static_cast<std::size_t>(kPathCapacity))
+        places.push_back(user);
     const char16_t* system =
         environment.systemConfigFolder ? environment.systemConfigFolder : kSystemConfigFolder;
+    if (joinPath(path, system, fileName))
+        places.emplace_back(path);
+    return places;
+}
+
+std::u16string findDescription(const char16_t* fileName, const RunEnvironment& environment) {
+    if (environment.descriptionPath)
+        return environment.descriptionPath;
+    const std::vector<std::u16string> places = descriptionPlaces(fileName, environment);
+    for (const std::u16string& place : places) {
+        if (platform::pathExists(place.c_str()))
+            return place;
+    }
+    // The machine-wide place is the last, and is taken also when it does not exist.
+    const char16_t* system =
+        environment.systemConfigFolder ? environment.systemConfigFolder : kSystemConfigFolder;
+    char16_t path[kPathCapacity];
     if (joinPath(path, system, fileName))
         return path;
     return {};
 }
 
 int sendHeaderLine(TcpStream& stream, Window& window, const char* key, const char* value) {
-    RequestOutput output(stream, window, false);
+    RequestOutput output(stream, window, false, nullptr);
     return sendLine(output, key, value);
 }
 
@@ -267,14 +318,18 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
     appendWide(window, u" Loading...\r\n");
 
     DescriptionFile description;
-    const int loaded = loadFound(description, fileName, environment);
-    if (loaded == 0) {
+    const std::u16string path = findDescription(fileName, environment);
+    std::string why;
+    if (path.empty() || description.loadDescription(path.c_str(), &why) == 0) {
+        noteFailure(environment, loadFailure(path, why, fileName, environment));
         appendWide(window, u"Loading file failed.\r\n");
         appendWide(window, u"Please create a tarven.txt file first.\r\nThe creation method is in ");
         appendWide(window, build::kDescriptionDocUrl);
         appendWide(window, u"\r\n");
         return false;
     }
+    if (environment.report != nullptr)
+        environment.report->file = path;
 
     startNetworking();
     substituteAddresses(description, window, host);
@@ -287,14 +342,19 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
     const std::optional<std::string> body = copyOf(description.valueOfNoCase(kBodyKey));
     const std::optional<std::string> credentials =
         copyOf(description.valueOfNoCase(kCredentialsKey));
-    const Transport transport = transportOf(copyOf(description.valueOfNoCase(kTlsKey)));
-    const std::optional<std::string> caFile = copyOf(description.valueOfNoCase(kCaFileKey));
+    const std::optional<std::string> tlsValue = copyOf(description.valueOfNoCase(kTlsKey));
+    const Transport transport = transportOf(tlsValue);
+    std::optional<std::string> caFile = copyOf(description.valueOfNoCase(kCaFileKey));
+    if (caFile)
+        caFile = trustFilePath(*caFile, path);
 
     if (!server) {
         appendWide(window, u"** TARVEN_connect was not specified.\r\n");
         return false;
     }
     if (transport == Transport::unknown) {
+        noteFailure(environment,
+                    "TARVEN_tls value '" + trimmed(*tlsValue) + "' is unknown; use on or noverify");
         appendWide(window, u"** TARVEN_tls value is unknown.\r\n");
         return false;
     }
@@ -314,6 +374,18 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
         const std::unique_ptr<char[]> encoded = encodeBasicCredentials(credentials->c_str());
         description.set(kAuthorizationKey, encoded.get());
     }
+    SecretMask secrets;
+    if (environment.maskSecrets)
+        secrets = SecretMask(secretValues(description));
+    if (environment.report != nullptr) {
+        RunReport& plan = *environment.report;
+        plan.server = *server;
+        plan.port = *port;
+        plan.transport = transport == Transport::plain           ? "plain"
+                         : transport == Transport::tlsUnverified ? "TLS, certificate not verified"
+                         : caFile ? "TLS, certificate verified against " + *caFile
+                                  : "TLS, certificate verified against the system's certificates";
+    }
 
     std::unique_ptr<TlsContext> tls;
     if (transport != Transport::plain) {
@@ -321,22 +393,32 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
             transport == Transport::tlsVerified ? TlsVerify::chainAndName : TlsVerify::none,
             caFile ? caFile->c_str() : nullptr);
         if (!tls->ready()) {
+            if (caFile) {
+                platform::FileReader trust;
+                noteFailure(
+                    environment,
+                    "TARVEN_cafile " + *caFile + ": " +
+                        (trust.open(platform::utf8ToUtf16(caFile->data(), caFile->size()).c_str())
+                             ? "holds no PEM certificate"
+                             : trust.errorText()));
+            } else {
+                noteFailure(environment, "the TLS library could not be set up");
+            }
             appendWide(window, u"** TARVEN_cafile could not be loaded.\r\n");
             return false;
         }
     }
 
     if (environment.requestCopy != nullptr) {
-        RequestOutput copy(*environment.requestCopy, environment.maskSecrets);
+        RequestOutput copy(*environment.requestCopy, environment.maskSecrets, &secrets);
         sendRequest(copy, description, *request, body);
         return true;
     }
     appendNarrow(window, "** Connceting...\r\n");
-    appendNarrow(window, server->c_str());
-    appendNarrow(window, ":");
-    appendNarrow(window, port->c_str());
-    appendNarrow(window, "\r\n");
+    appendNarrow(window, secrets.mask(*server + ":" + *port + "\r\n").c_str());
     if (stream.connectTo(server->c_str(), port->c_str(), host) == -1) {
+        noteFailure(environment, "cannot connect to " + *server + " port " + *port + ": " +
+                                     connectFailureText(stream.connectFailure));
         appendNarrow(window, "** Connect failed.\r\n");
         return false;
     }
@@ -344,7 +426,7 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
     if (tls && !handshake(stream, *tls, *server, window))
         return false;
 
-    RequestOutput output(stream, window, environment.maskSecrets);
+    RequestOutput output(stream, window, environment.maskSecrets, &secrets);
     sendRequest(output, description, *request, body);
 
     appendWide(window, u"\r\n\r\n** Reciving...\r\n");
@@ -354,9 +436,20 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
         const int got = stream.receive(received, kReceiveSize, 0);
         if (got == -1 || got == 0)
             break;
-        appendNarrow(window, received, got);
+        if (secrets.empty()) {
+            appendNarrow(window, received, got);
+        } else {
+            // A chunk shows up to its first NUL, masked or not.
+            const std::string shown = secrets.feed(
+                std::string_view(received, strnlen(received, static_cast<std::size_t>(got))));
+            if (!shown.empty())
+                appendNarrow(window, shown.data(), static_cast<std::int32_t>(shown.size()));
+        }
         keepAnswerHead(environment, received, got);
     }
+    const std::string rest = secrets.finish();
+    if (!rest.empty())
+        appendNarrow(window, rest.data(), static_cast<std::int32_t>(rest.size()));
 
     appendWide(window, u"** Socket close.\r\n");
     appendTimestamp(window, clock);

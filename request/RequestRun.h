@@ -1,10 +1,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "log/Window.h"
 #include "platform/Clock.h"
 #include "platform/HostNetwork.h"
-#include "log/Window.h"
 
 namespace tarven {
 
@@ -16,6 +17,19 @@ inline constexpr const char16_t* kSystemConfigFolder = u"/etc/tarven";
 // How much of the answer's start a run keeps for answerHead.
 inline constexpr std::size_t kAnswerHeadSize = 64;
 
+// What a run found out, for a console that explains more than the log does.
+struct RunReport {
+    std::u16string file;  // the description file read; empty when none was
+    std::string server;   // where a run connects, with its port ("example.org" and "443")
+    std::string port;
+    // "plain", "TLS, certificate verified against the system's certificates",
+    // "TLS, certificate verified against FILE" or "TLS, certificate not verified"
+    std::string transport;
+    // Why the run failed, for a person ("cannot connect to example.org port 443: connection
+    // refused"); empty when it did not fail or its log line says all there is.
+    std::string failure;
+};
+
 // What a run takes from its surroundings. Tests put fixed ones in place of the system's.
 struct RunEnvironment {
     const platform::HostNetwork* host = nullptr;  // none: this machine
@@ -24,20 +38,26 @@ struct RunEnvironment {
     const char16_t* descriptionPath = nullptr;
     // The machine-wide folder; none: kSystemConfigFolder.
     const char16_t* systemConfigFolder = nullptr;
-    // Show secrets in the sent lines as "****" in the log (and in requestCopy); the wire keeps
-    // them.
+    // Show secrets as "****" in the log (and in requestCopy): in the sent lines by their place,
+    // and the description's secret values wherever they appear, the answer included. The wire
+    // keeps them.
     bool maskSecrets = false;
     // A check: the run stops where it would connect and puts the request bytes here instead
     // of sending them, logging none of them. The result then says whether a run could start.
     std::string* requestCopy = nullptr;
     // Receives the first kAnswerHeadSize bytes of the answer, as they came.
     std::string* answerHead = nullptr;
+    // Filled in as the run goes.
+    RunReport* report = nullptr;
 };
 
 // The description file a run would load: descriptionPath when given, else the first that
 // exists of beside the program, the user's config folder and the machine-wide folder (the
 // last one also when it does not exist). Empty when no path fits.
 std::u16string findDescription(const char16_t* fileName, const RunEnvironment& environment);
+// The places searched when descriptionPath is not given, in their order.
+std::vector<std::u16string> descriptionPlaces(const char16_t* fileName,
+                                              const RunEnvironment& environment);
 
 // One run of the described request: clears the log, loads the description, fills in this
 // host's address, sends the request and logs the whole exchange until the server closes or

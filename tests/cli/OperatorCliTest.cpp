@@ -140,7 +140,9 @@ TEST_F(OperatorCliTest, CheckPrintsTheRequestARunSendsAndConnectsNowhere) {
     const test::ProcessResult check = cli({"--check", "--file", file});
     EXPECT_EQ(check.exitCode, 0);
     EXPECT_EQ(check.out, masked);
-    EXPECT_EQ(check.err, file + " Loading...\r\n");
+    EXPECT_EQ(check.err, file + " Loading...\r\ntarven-cli: read " + file +
+                             "\ntarven-cli: would connect to 127.0.0.1 port " + peer.portText() +
+                             ", plain\n");
     const test::ProcessResult shown = cli({"--check", "--show-secrets", "--file", file});
     EXPECT_EQ(shown.out, wire);
     EXPECT_EQ(peer.connections(), 0);
@@ -174,6 +176,129 @@ TEST_F(OperatorCliTest, WarnsOnceWhenOthersCanReadTheSecrets) {
     std::filesystem::permissions(open, std::filesystem::perms::others_read,
                                  std::filesystem::perm_options::add);
     EXPECT_EQ(cli({"--file", open.string()}).err, "");  // nothing secret in it
+
+    // A secret header name or body parameter counts as well.
+    for (const char* secret : {"X-Api-Key: k1\n", "TARVEN_postbody: user=u&pass=p\n"}) {
+        const auto keyed =
+            dir.write("keyed.txt", "TARVEN_connect: 127.0.0.1\nTARVEN_port: " + peer.portText() +
+                                       "\nTARVEN_request: GET /\n" + secret);
+        std::filesystem::permissions(keyed, std::filesystem::perms::others_read,
+                                     std::filesystem::perm_options::add);
+        EXPECT_NE(cli({"--file", keyed.string()}).err.find("chmod 600"), std::string::npos)
+            << secret;
+    }
+}
+
+TEST_F(OperatorCliTest, SecretsTheServerEchoesStayMasked) {
+    const std::vector<std::string> secrets = {"TOK123",    "CasePW",     "YWxpY2U6Q2FzZVBX",
+                                              "APIKEY999", "AUTHTOK777", "BODYPW555"};
+    // The answer echoes each secret, one of them cut across two chunks.
+    const test::PeerScript echo = {
+        .answer = "HTTP/1.0 400 Bad\r\n\r\ntoken=TOK123 auth=Basic YWxpY2U6Q2Fz",
+        .parts = {"ZVBX alice:CasePW APIKEY999 AU", "THTOK777 password=BODYPW555\r\n"},
+        .pause = std::chrono::milliseconds(100)};
+    const auto description = [this](const test::TestPeer& peer) {
+        const auto file =
+            dir.write("echo.txt", "TARVEN_connect: 127.0.0.1\nTARVEN_port: " + peer.portText() +
+                                      "\nTARVEN_request: POST /e?token=TOK123 HTTP/1.0\n"
+                                      "Tarven_basicauth: alice:CasePW\nX-Api-Key: APIKEY999\n"
+                                      "X-Auth-Token: Bearer AUTHTOK777\n"
+                                      "TARVEN_postbody: user=bob&password=BODYPW555\n");
+        std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+        return file.string();
+    };
+    for (const bool journal : {true, false}) {
+        test::TestPeer peer(echo);
+        const std::string file = description(peer);
+        const test::ProcessResult run = journal ? cli({"--file", file}, {.stdoutIsJournal = true})
+                                                : cli({"--redact", "--file", file});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_NE(run.out.find("X-Auth-Token: Bearer ****\r\n"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("token=**** auth=Basic **** **** **** **** password=****"),
+                  std::string::npos)
+            << run.out;
+        const std::string sent = peer.received();
+        for (const std::string& secret : secrets) {
+            EXPECT_EQ(run.out.find(secret), std::string::npos) << secret;
+            EXPECT_NE(sent.find(secret), std::string::npos) << secret;  // the wire keeps them
+        }
+    }
+}
+
+TEST_F(OperatorCliTest, FailuresNameTheirCauseOnStandardError) {
+    test::TestPeer refusing({.refuse = true});
+    const auto folder = dir.path() / "folder";
+    std::filesystem::create_directories(folder);
+    const std::string start = "TARVEN_connect: 127.0.0.1\nTARVEN_request: GET /\n";
+    const struct {
+        std::string description;  // none: --file names the folder
+        std::string cause;
+    } cases[] = {
+        {"", "cannot read " + folder.string() + ": Is a directory"},
+        {"\n\n", ""},  // read, but holds nothing: the log says it all
+        {"TARVEN_connect: 127.0.0.1\nTARVEN_port: " + refusing.portText() +
+             "\nTARVEN_request: GET /\n",
+         "cannot connect to 127.0.0.1 port " + refusing.portText() + ": connection refused"},
+        {"TARVEN_connect: no-such-host.invalid\nTARVEN_port: 80\nTARVEN_request: GET /\n",
+         "cannot connect to no-such-host.invalid port 80: name not found"},
+        {start + "TARVEN_tls:  Yes \n", "TARVEN_tls value 'Yes' is unknown; use on or noverify"},
+        {start + "TARVEN_tls: on\nTARVEN_cafile: missing.pem\n",
+         "TARVEN_cafile " + (dir.path() / "missing.pem").string() + ": No such file or directory"},
+        {start + "TARVEN_tls: on\nTARVEN_cafile: cause.txt\n",
+         "TARVEN_cafile " + (dir.path() / "cause.txt").string() + ": holds no PEM certificate"},
+    };
+    for (const auto& c : cases) {
+        const std::string file = c.description.empty()
+                                     ? folder.string()
+                                     : dir.write("cause.txt", c.description).string();
+        const test::ProcessResult run = cli({"--file", file});
+        EXPECT_EQ(run.exitCode, 1) << c.description;
+        if (c.cause.empty()) {
+            EXPECT_EQ(run.err, "");
+        } else {
+            EXPECT_EQ(run.err, "tarven-cli: " + c.cause + "\n") << c.description;
+        }
+        EXPECT_EQ(run.out.find("tarven-cli:"), std::string::npos);  // never in the log
+    }
+    EXPECT_EQ(cli({"--file", ""}).exitCode, 2);
+
+    // Without --file, every place searched is named.
+    const test::ProcessResult nowhere = cli({});
+    EXPECT_EQ(nowhere.err.rfind("tarven-cli: no tarven.txt found (looked in: ", 0), 0u)
+        << nowhere.err;
+    EXPECT_NE(nowhere.err.find((dir.path() / "config" / "tarven" / "tarven.txt").string() +
+                               ", /etc/tarven/tarven.txt)\n"),
+              std::string::npos)
+        << nowhere.err;
+}
+
+TEST_F(OperatorCliTest, WarnsAboutLinesThatDoNothing) {
+    test::TestPeer peer({.answer = "HTTP/1.0 200 OK\r\n\r\n"});
+    const auto file = dir.write(
+        "skips.txt", "TARVEN_connect: 127.0.0.1\r\nTARVEN_port: " + peer.portText() +
+                         "\r\n# TARVEN_tls:\r\nTARVEN_tls:\n  TARVEN_request: GET /x\n\n \t\n"
+                         "TARVEN_tsl: on\rTARVEN_Request: GET / HTTP/1.0\nX-Empty\n"
+                         "TARVEN_cafile:\tx.pem\nTARVEN_port 80\n");
+    const std::string name = file.string();
+    const std::string warnings = "tarven-cli: warning: " + name +
+                                 " line 4: 'TARVEN_tls:' has no value; the line is skipped\n"
+                                 "tarven-cli: warning: " +
+                                 name +
+                                 " line 5: the line is indented and is skipped\n"
+                                 "tarven-cli: warning: " +
+                                 name +
+                                 " line 8: 'TARVEN_tsl:' names no setting and is ignored\n"
+                                 "tarven-cli: warning: " +
+                                 name +
+                                 " line 10: 'X-Empty' has no value; the line is skipped\n"
+                                 "tarven-cli: warning: " +
+                                 name + " line 12: 'TARVEN_port' names no setting and is ignored\n";
+    const test::ProcessResult run = cli({"--file", name});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, warnings);
+    EXPECT_EQ(peer.received(), "GET / HTTP/1.0\r\n\r\n");  // the run itself is as before
+    const test::ProcessResult check = cli({"--check", "--file", name});
+    EXPECT_EQ(check.err.rfind(warnings, 0), 0u) << check.err;
 }
 
 }  // namespace

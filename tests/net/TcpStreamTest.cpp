@@ -116,10 +116,12 @@ TEST(TcpStream, RefusedAndUnresolvableConnectsFailAndLeaveItClosed) {
     EXPECT_EQ(refused.connectTo("127.0.0.1", port.c_str()), -1);
     EXPECT_EQ(refused.lastResult, -1);
     EXPECT_EQ(refused.handle, -1);
+    EXPECT_EQ(refused.connectFailure, ConnectFailure::refused);
 
     TcpStream unresolvable;
     EXPECT_EQ(unresolvable.connectTo("no-such-host.invalid", "80"), -1);
     EXPECT_EQ(unresolvable.handle, -1);
+    EXPECT_EQ(unresolvable.connectFailure, ConnectFailure::nameNotFound);
 }
 
 TEST(TcpStream, ClosedStreamRefusesEveryTransfer) {
