@@ -71,13 +71,14 @@ build-windows: deps-windows
 	cmake --preset $(WINDOWS_PRESET) $(CMAKE_FLAGS)
 	cmake --build --preset $(WINDOWS_PRESET) --parallel $(JOBS)
 
-# A wineserver started beforehand, so the one Wine would start on demand does not hold
-# ctest's output pipe open after each test.
+# A wineserver and Wine's own services started beforehand, away from ctest's output pipe: those
+# Wine starts on demand would hold that pipe open and keep ctest waiting.
 test-windows: build-windows
 	@export WINEPREFIX=$(CURDIR)/$(WINDOWS_BUILD_DIR)/wineprefix \
 	  WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" WINEDEBUG=-all; \
 	[ -f "$$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1; \
 	wineserver -p; \
+	wine cmd /c exit </dev/null >/dev/null 2>&1; \
 	ctest --preset $(WINDOWS_PRESET) | tee $(WINDOWS_BUILD_DIR)/ctest.log; status=$${PIPESTATUS[0]}; \
 	wineserver -k; \
 	echo "Windows ($(WINDOWS_PRESET), under Wine): $$(grep -E 'tests passed' $(WINDOWS_BUILD_DIR)/ctest.log)"; \

@@ -1,5 +1,5 @@
 #pragma once
 
-// The socket types and constants a test names.
+// The socket types, constants and address conversions a test names.
 #include <winsock2.h>
 #include <ws2tcpip.h>
