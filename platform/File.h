@@ -1,14 +1,16 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace tarven::platform {
 
 // The separator between a directory and a name in a path.
-inline constexpr char16_t kPathSeparator = u'/';
+extern const char16_t kPathSeparator;
 
-// A file opened for reading only. The descriptor is closed by close() or the destructor.
+// A file opened for reading only. The descriptor (or handle) is closed by close() or the
+// destructor.
 class FileReader {
   public:
     FileReader() = default;
@@ -27,7 +29,7 @@ class FileReader {
     const std::string& errorText() const { return error_; }
 
   private:
-    int fd_ = -1;
+    std::intptr_t fd_ = -1;  // wide enough for a Windows handle, whose invalid value is -1 too
     std::string error_;
 };
 

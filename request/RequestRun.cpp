@@ -255,6 +255,11 @@ std::string trustFilePath(const std::string& caFile, const std::u16string& descr
     return platform::utf16ToUtf8(folder.c_str()) + caFile;
 }
 
+std::u16string systemFolder(const RunEnvironment& environment) {
+    return environment.systemConfigFolder ? environment.systemConfigFolder
+                                          : platform::systemConfigFolder();
+}
+
 void noteFailure(const RunEnvironment& environment, std::string failure) {
     if (environment.report != nullptr)
         environment.report->failure = std::move(failure);
@@ -274,9 +279,8 @@ std::vector<std::u16string> descriptionPlaces(const char16_t* fileName,
     const std::u16string user = platform::userConfigPath(fileName);
     if (!user.empty() && user.size() < static_cast<std::size_t>(kPathCapacity))
         places.push_back(user);
-    const char16_t* system =
-        environment.systemConfigFolder ? environment.systemConfigFolder : kSystemConfigFolder;
-    if (joinPath(path, system, fileName))
+    const std::u16string system = systemFolder(environment);
+    if (!system.empty() && joinPath(path, system.c_str(), fileName))
         places.emplace_back(path);
     return places;
 }
@@ -290,10 +294,9 @@ std::u16string findDescription(const char16_t* fileName, const RunEnvironment& e
             return place;
     }
     // The machine-wide place is the last, and is taken also when it does not exist.
-    const char16_t* system =
-        environment.systemConfigFolder ? environment.systemConfigFolder : kSystemConfigFolder;
+    const std::u16string system = systemFolder(environment);
     char16_t path[kPathCapacity];
-    if (joinPath(path, system, fileName))
+    if (!system.empty() && joinPath(path, system.c_str(), fileName))
         return path;
     return {};
 }
@@ -389,6 +392,10 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
 
     std::unique_ptr<TlsContext> tls;
     if (transport != Transport::plain) {
+        if (!tlsAvailable()) {
+            appendWide(window, u"** TLS is not available in this build.\r\n");
+            return false;
+        }
         tls = std::make_unique<TlsContext>(
             transport == Transport::tlsVerified ? TlsVerify::chainAndName : TlsVerify::none,
             caFile ? caFile->c_str() : nullptr);

@@ -1,38 +1,21 @@
 #include "net/TcpStream.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-
-#include <csignal>
 
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "SystemSockets.h"
+#include "net/Connected.h"
 #include "support/Fakes.h"
 
 namespace tarven {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// A listener on 127.0.0.1 on a port the system picks, and the client connected to it.
-struct Connected {
-    Connected() {
-        EXPECT_EQ(listener.listenOn(0, "127.0.0.1"), 1);
-        const std::string port = std::to_string(listener.localPort());
-        EXPECT_EQ(client.connectTo("127.0.0.1", port.c_str()), 0);
-        const int handle = listener.acceptPeer(nullptr);
-        EXPECT_GE(handle, 0);
-        peer = std::make_unique<TcpStream>(handle);
-    }
-    TcpStream listener;
-    TcpStream client;
-    std::unique_ptr<TcpStream> peer;
-};
+using test::Connected;
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -180,29 +163,6 @@ TEST(TcpStream, SendToAPeerThatHasGoneFailsWithoutASignal) {
     for (int i = 0; i < 50 && last == 4096; ++i)
         last = c.client.sendAll(chunk.data(), 4096, 0);
     EXPECT_LT(last, 4096);
-}
-
-void ignoreSignal(int) {}
-
-TEST(TcpStream, SignalsDoNotCutAWaitShort) {
-    Connected c;
-    struct sigaction action {};
-    action.sa_handler = ignoreSignal;  // no SA_RESTART: every wait sees EINTR
-    struct sigaction previous {};
-    ASSERT_EQ(::sigaction(SIGALRM, &action, &previous), 0);
-    const itimerval every20ms{{0, 20000}, {0, 20000}};
-    ::setitimer(ITIMER_REAL, &every20ms, nullptr);
-    std::thread later([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        c.peer->sendAll("late", 0, 0);
-    });
-    char buffer[16];
-    const int got = c.client.receive(buffer, 16, 0);
-    const itimerval off{};
-    ::setitimer(ITIMER_REAL, &off, nullptr);
-    later.join();
-    ::sigaction(SIGALRM, &previous, nullptr);
-    EXPECT_EQ(got, 4);
 }
 
 TEST(TcpStream, ListenerTimesOutWhenNobodyConnects) {

@@ -1,16 +1,29 @@
 #include "support/TempDir.h"
 
-#include <cstdlib>
+#include <cstdio>
 #include <fstream>
+#include <random>
 
 #include "platform/TextCodec.h"
 
 namespace tarven::test {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tarven-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr)
-        path_ = pattern;
+    // A random name that nobody holds yet; create_directory fails on one that exists.
+    std::error_code error;
+    const auto base = std::filesystem::temp_directory_path(error);
+    std::random_device random;
+    for (int attempt = 0; !error && attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "tarven-test-%08x", static_cast<unsigned>(random()));
+        const auto candidate = base / name;
+        if (std::filesystem::create_directory(candidate, error)) {
+            std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace, error);
+            path_ = candidate;
+            return;
+        }
+    }
 }
 
 TempDir::~TempDir() {

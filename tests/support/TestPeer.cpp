@@ -1,21 +1,15 @@
 #include "support/TestPeer.h"
 
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
+#include "support/PeerChannel.h"
+
 namespace tarven::test {
 namespace {
 
-constexpr Timeout kPollStep{0, 100 * 1000};
-constexpr auto kIdleLimit = std::chrono::seconds(30);
 constexpr auto kSleepStep = std::chrono::milliseconds(20);
 constexpr std::size_t kFillerLine = 64;
 constexpr std::size_t kStreamBlock = 64 * 1024;
@@ -29,75 +23,6 @@ std::size_t bodyLength(std::string header) {
 }
 
 }  // namespace
-
-// One accepted connection, plain or TLS, as the script sees it.
-class TestPeer::Channel {
-  public:
-    Channel(TcpStream& stream, SSL_CTX* tls) : stream_(stream) {
-        if (tls == nullptr)
-            return;
-        // The TLS side uses the socket blocking, with the poll step as its receive time-out.
-        const timeval receiveWait{0, kPollStep.microseconds};
-        const timeval sendWait{Timeout{}.seconds, 0};
-        ::setsockopt(stream.handle, SOL_SOCKET, SO_RCVTIMEO, &receiveWait, sizeof receiveWait);
-        ::setsockopt(stream.handle, SOL_SOCKET, SO_SNDTIMEO, &sendWait, sizeof sendWait);
-        ssl_.reset(SSL_new(tls));
-        if (ssl_)
-            SSL_set_fd(ssl_.get(), stream.handle);
-    }
-    bool tls() const { return ssl_ != nullptr; }
-    TcpStream& stream() { return stream_; }
-
-    // False when the handshake failed or the client stayed silent too long.
-    bool handshake(const std::atomic<bool>& stop) {
-        const auto deadline = std::chrono::steady_clock::now() + kIdleLimit;
-        while (!stop && std::chrono::steady_clock::now() < deadline) {
-            const int result = SSL_accept(ssl_.get());
-            if (result == 1)
-                return true;
-            if (SSL_get_error(ssl_.get(), result) != SSL_ERROR_WANT_READ)
-                break;
-        }
-        ERR_clear_error();
-        ssl_.reset();
-        return false;
-    }
-    // Bytes received; 0 when nothing came within the poll step; -1 when the client closed.
-    int receive(char* buffer, int size) {
-        if (!tls())
-            return stream_.receive(buffer, size, 0);
-        const int got = SSL_read(ssl_.get(), buffer, size);
-        if (got > 0)
-            return got;
-        const int error = SSL_get_error(ssl_.get(), got);
-        ERR_clear_error();
-        return error == SSL_ERROR_WANT_READ ? 0 : -1;
-    }
-    int send(const char* bytes, int count) {
-        if (!tls())
-            return stream_.sendAll(bytes, count, 0);
-        const int sent = SSL_write(ssl_.get(), bytes, count);
-        ERR_clear_error();
-        return sent;
-    }
-    // The orderly end of what the peer sends: close_notify first over TLS.
-    void endWrites() {
-        if (tls())
-            SSL_shutdown(ssl_.get());
-        ::shutdown(stream_.handle, SHUT_WR);
-    }
-
-  private:
-    struct FreeSsl {
-        void operator()(SSL* ssl) const { SSL_free(ssl); }
-    };
-    TcpStream& stream_;
-    std::unique_ptr<SSL, FreeSsl> ssl_;
-};
-
-void TestPeer::FreeContext::operator()(ssl_ctx_st* context) const {
-    SSL_CTX_free(context);
-}
 
 bool requestComplete(const std::string& bytes) {
     const auto headerEnd = bytes.find("\r\n\r\n");
@@ -125,16 +50,10 @@ std::string fillerBytes(std::size_t from, std::size_t count) {
 
 TestPeer::TestPeer(PeerScript script) : script_(std::move(script)) {
     if (!script_.tlsCertificateFile.empty()) {
-        tls_.reset(SSL_CTX_new(TLS_server_method()));
-        if (!tls_ ||
-            SSL_CTX_use_certificate_chain_file(tls_.get(), script_.tlsCertificateFile.c_str()) !=
-                1 ||
-            SSL_CTX_use_PrivateKey_file(tls_.get(), script_.tlsKeyFile.c_str(), SSL_FILETYPE_PEM) !=
-                1) {
-            // Without its certificate the peer does not listen, so a test cannot pass by luck.
-            ERR_clear_error();
+        tls_.reset(loadTls(script_.tlsCertificateFile, script_.tlsKeyFile));
+        // Without its certificate the peer does not listen, so a test cannot pass by luck.
+        if (!tls_)
             return;
-        }
     }
     listener_.timeout = kPollStep;
     if (listener_.listenOn(0, script_.listenAddress.c_str()) == 1)
@@ -171,11 +90,7 @@ void TestPeer::serve() {
         client.timeout = kPollStep;
         serveOne(client);
         if (script_.after == PeerScript::After::reset) {
-            // A zero linger time makes the close send a reset instead of a FIN.
-            const linger abortive{1, 0};
-            ::setsockopt(client.handle, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-            ::close(client.handle);
-            client.handle = -1;
+            closeWithReset(client);
         }
         client.close();
         ++finished_;

@@ -11,8 +11,6 @@
 
 #include "net/TcpStream.h"
 
-struct ssl_ctx_st;
-
 namespace tarven::test {
 
 // What the loopback peer does with each connection it accepts, in this order: read the
@@ -74,10 +72,14 @@ class TestPeer {
     bool pauseUnlessStopped(std::chrono::milliseconds pause) const;
 
     PeerScript script_;
-    struct FreeContext {
-        void operator()(ssl_ctx_st* context) const;
+    // The TLS side's server settings, from the certificate and key files; none when they do
+    // not load, or when this build has no TLS.
+    struct Tls;
+    static Tls* loadTls(const std::string& certificateFile, const std::string& keyFile);
+    struct FreeTls {
+        void operator()(Tls* tls) const;
     };
-    std::unique_ptr<ssl_ctx_st, FreeContext> tls_;
+    std::unique_ptr<Tls, FreeTls> tls_;
     TcpStream listener_;
     int port_ = -1;
     std::atomic<bool> stop_{false};

@@ -2,7 +2,8 @@
 // ::1) for demonstrations and end-to-end checks. It prints the port it listens on, then
 // answers each request with a short page and closes. With --trickle N it sends N lines after
 // the header instead, one every half second, then closes; with --silent it sends the header
-// and then nothing, until the client closes. Each request line goes to standard error.
+// and then nothing, until the client closes. Each request line goes to standard error; with
+// --record FILE each whole request is added to FILE as it came.
 
 #include <chrono>
 #include <csignal>
@@ -19,11 +20,14 @@ int main(int argc, char** argv) {
     int trickle = 0;
     bool silent = false;
     const char* address = "127.0.0.1";
+    const char* record = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--port") == 0 && i + 1 < argc) {
             port = std::atoi(argv[++i]);
         } else if (std::strcmp(argv[i], "--trickle") == 0 && i + 1 < argc) {
             trickle = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--record") == 0 && i + 1 < argc) {
+            record = argv[++i];
         } else if (std::strcmp(argv[i], "--silent") == 0) {
             silent = true;
         } else if (std::strcmp(argv[i], "--listen") == 0 && i + 1 < argc &&
@@ -33,7 +37,7 @@ int main(int argc, char** argv) {
         } else {
             std::fprintf(stderr,
                          "Usage: tarven-peer [--port N] [--listen 127.0.0.1|::1] "
-                         "[--trickle N | --silent]\n");
+                         "[--record FILE] [--trickle N | --silent]\n");
             return 2;
         }
     }
@@ -72,6 +76,12 @@ int main(int argc, char** argv) {
             request.append(chunk, static_cast<std::size_t>(got));
         }
         std::fprintf(stderr, "%s\n", request.substr(0, request.find('\r')).c_str());
+        if (record != nullptr) {
+            if (std::FILE* file = std::fopen(record, "ab")) {
+                std::fwrite(request.data(), 1, request.size(), file);
+                std::fclose(file);
+            }
+        }
         if (trickle == 0 && !silent) {
             client.sendAll(answer.data(), static_cast<int>(answer.size()), 0);
             client.close();

@@ -1,16 +1,17 @@
 #include "text/ByteBuffer.h"
 
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <limits>
 #include <string>
+
+#include "support/Allocation.h"
 
 namespace tarven {
 namespace {
 
 std::size_t storageSize(const ByteBuffer& buffer) {
-    return ::malloc_usable_size(buffer.data);
+    return test::allocationSize(buffer.data);
 }
 
 TEST(ByteBuffer, GrowsInWholeBlocksKeepingANulAfterTheContent) {

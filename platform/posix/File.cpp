@@ -21,6 +21,8 @@ std::string errorWords(int error) {
 
 }  // namespace
 
+const char16_t kPathSeparator = u'/';
+
 FileReader::~FileReader() {
     close();
 }
@@ -54,7 +56,7 @@ long FileReader::read(void* buffer, std::size_t size) {
         return -1;
     ssize_t got;
     do {
-        got = ::read(fd_, buffer, size);
+        got = ::read(static_cast<int>(fd_), buffer, size);
     } while (got < 0 && errno == EINTR);
     if (got < 0)
         error_ = errorWords(errno);
@@ -63,7 +65,7 @@ long FileReader::read(void* buffer, std::size_t size) {
 
 void FileReader::close() {
     if (fd_ >= 0) {
-        ::close(fd_);
+        ::close(static_cast<int>(fd_));
         fd_ = -1;
     }
 }
