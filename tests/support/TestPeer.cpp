@@ -2,12 +2,14 @@
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -26,6 +28,24 @@ std::size_t bodyLength(std::string header) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const auto at = header.find("\ncontent-length:");
     return at == std::string::npos ? 0 : std::strtoul(header.c_str() + at + 16, nullptr, 10);
+}
+
+// Narrows what the server side offers; the client's settings stay untouched.
+bool limitOffer(SSL_CTX* context, PeerScript::TlsOffer offer) {
+    switch (offer) {
+        case PeerScript::TlsOffer::usual:
+            return true;
+        case PeerScript::TlsOffer::tls11Only:
+            // OpenSSL allows TLS 1.1 only at security level 0.
+            SSL_CTX_set_security_level(context, 0);
+            return SSL_CTX_set_min_proto_version(context, TLS1_VERSION) == 1 &&
+                   SSL_CTX_set_max_proto_version(context, TLS1_1_VERSION) == 1;
+        case PeerScript::TlsOffer::dheOnly:
+            return SSL_CTX_set_max_proto_version(context, TLS1_2_VERSION) == 1 &&
+                   SSL_CTX_set_cipher_list(context, "kDHE") == 1 &&
+                   SSL_CTX_set_dh_auto(context, 1) == 1;
+    }
+    return false;
 }
 
 }  // namespace
@@ -135,6 +155,10 @@ TestPeer::TestPeer(PeerScript script) : script_(std::move(script)) {
             ERR_clear_error();
             return;
         }
+        if (!limitOffer(tls_.get(), script_.tlsOffer)) {
+            ERR_clear_error();
+            return;
+        }
     }
     listener_.timeout = kPollStep;
     if (listener_.listenOn(0, script_.listenAddress.c_str()) == 1)
@@ -163,6 +187,13 @@ std::string TestPeer::received(int count) {
 }
 
 void TestPeer::serve() {
+    // OpenSSL writes with plain write(): a client that gives up mid-handshake must cost the
+    // peer an EPIPE, not the test process a SIGPIPE. The signal is thread-directed, so
+    // blocking it here is enough.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     while (!stop_) {
         const int handle = listener_.acceptPeer(nullptr);
         if (handle < 0)
