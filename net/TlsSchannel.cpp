@@ -874,6 +874,10 @@ void TlsSession::shutdown() {
         FreeContextBuffer(out[0].pvBuffer);
 }
 
+bool tlsAvailable() {
+    return true;
+}
+
 std::string tlsLibraryVersion() {
     return "Schannel";
 }
