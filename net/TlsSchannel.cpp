@@ -25,6 +25,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -467,9 +468,18 @@ int addPemCertificates(const char* path, HCERTSTORE store) {
 
 }  // namespace
 
+// Schannel's credentials, freed with the last holder: a session can outlive the context that
+// made it, and its close_notify still needs them.
+struct Credentials {
+    CredHandle handle{};
+    Credentials() = default;
+    Credentials(const Credentials&) = delete;
+    Credentials& operator=(const Credentials&) = delete;
+    ~Credentials() { FreeCredentialsHandle(&handle); }
+};
+
 struct TlsContext::Backend {
-    CredHandle credentials{};
-    bool haveCredentials = false;
+    std::shared_ptr<Credentials> credentials;
     HCERTSTORE roots = nullptr;
     HCERTCHAINENGINE engine = nullptr;
 
@@ -477,8 +487,6 @@ struct TlsContext::Backend {
     Backend(const Backend&) = delete;
     Backend& operator=(const Backend&) = delete;
     ~Backend() {
-        if (haveCredentials)
-            FreeCredentialsHandle(&credentials);
         if (engine != nullptr)
             CertFreeCertificateChainEngine(engine);
         if (roots != nullptr)
@@ -509,11 +517,10 @@ struct TlsContext::Backend {
         modern.pTlsParameters = &parameters;
         wchar_t package[] = UNISP_NAME_W;
         TimeStamp expiry;
-        if (AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &modern,
-                                      nullptr, nullptr, &credentials, &expiry) == SEC_E_OK) {
-            haveCredentials = true;
-            return true;
-        }
+        CredHandle handle{};
+        bool acquired =
+            AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &modern,
+                                      nullptr, nullptr, &handle, &expiry) == SEC_E_OK;
         // The older form: only what is listed is offered, so DHE stays out.
         ALG_ID algorithms[] = {CALG_ECDH_EPHEM, CALG_RSA_KEYX, CALG_AES_128,
                                CALG_AES_256,    CALG_SHA_256,  CALG_SHA_384,
@@ -524,10 +531,15 @@ struct TlsContext::Backend {
         older.cSupportedAlgs = static_cast<DWORD>(std::size(algorithms));
         older.palgSupportedAlgs = algorithms;
         older.dwFlags = kFlags;
-        haveCredentials =
-            AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &older,
-                                      nullptr, nullptr, &credentials, &expiry) == SEC_E_OK;
-        return haveCredentials;
+        if (!acquired)
+            acquired =
+                AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr, &older,
+                                          nullptr, nullptr, &handle, &expiry) == SEC_E_OK;
+        if (!acquired)
+            return false;
+        credentials = std::make_shared<Credentials>();
+        credentials->handle = handle;
+        return true;
     }
 };
 
@@ -618,9 +630,9 @@ struct TlsSession::Backend {
             SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};
             unsigned long attributes = 0;
             const SECURITY_STATUS status = InitializeSecurityContextW(
-                const_cast<CredHandle*>(credentials), first ? nullptr : &context,
-                const_cast<wchar_t*>(targetName), kContextRequest, 0, 0, first ? nullptr : &inDesc,
-                0, first ? &context : nullptr, &outDesc, &attributes, nullptr);
+                &credentials->handle, first ? nullptr : &context, const_cast<wchar_t*>(targetName),
+                kContextRequest, 0, 0, first ? nullptr : &inDesc, 0, first ? &context : nullptr,
+                &outDesc, &attributes, nullptr);
             if (first && !FAILED(status))
                 haveContext = true;
             first = false;
@@ -658,7 +670,7 @@ struct TlsSession::Backend {
         }
     }
 
-    const CredHandle* credentials = nullptr;
+    std::shared_ptr<Credentials> credentials;
 };
 
 TlsContext::TlsContext(TlsVerify verify, const char* caFile)
@@ -681,7 +693,7 @@ TlsContext::TlsContext(TlsVerify verify, const char* caFile)
 TlsContext::~TlsContext() = default;
 
 bool TlsContext::ready() const {
-    return backend_->haveCredentials;
+    return backend_->credentials != nullptr;
 }
 
 TlsSession::TlsSession(std::unique_ptr<Backend> backend) : backend_(std::move(backend)) {}
@@ -695,7 +707,7 @@ std::unique_ptr<TlsSession> TlsSession::start(const TlsContext& context, TcpStre
         return nullptr;
     auto backend = std::make_unique<Backend>();
     backend->stream = &stream;
-    backend->credentials = &context.backend()->credentials;
+    backend->credentials = context.backend()->credentials;
 
     unsigned char address[16];
     int addressSize = 0;
@@ -865,9 +877,9 @@ void TlsSession::shutdown() {
     SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
     SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};
     unsigned long attributes = 0;
-    const SECURITY_STATUS status = InitializeSecurityContextW(
-        const_cast<CredHandle*>(b.credentials), &b.context, nullptr, kContextRequest, 0, 0, nullptr,
-        0, nullptr, &outDesc, &attributes, nullptr);
+    const SECURITY_STATUS status =
+        InitializeSecurityContextW(&b.credentials->handle, &b.context, nullptr, kContextRequest, 0,
+                                   0, nullptr, 0, nullptr, &outDesc, &attributes, nullptr);
     if (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED)
         b.sendToken(out[0]);
     else if (out[0].pvBuffer != nullptr)
