@@ -13,6 +13,7 @@
 #include <string>
 
 #include "net/TcpStream.h"
+#include "net/TlsReasons.h"
 #include "net/TlsSession.h"
 
 namespace tarven {
@@ -66,14 +67,90 @@ struct BioMethodFree {
     void operator()(BIO_METHOD* method) const { BIO_meth_free(method); }
 };
 
+// Browsers take certificate chains of this size; OpenSSL's own limit is 100 kB.
+constexpr long kMaxCertificateList = 256 * 1024;
+
+const TlsReasonOf<long> kVerifyReasons[] = {
+    {X509_V_ERR_CERT_HAS_EXPIRED, TlsReason::certificateExpired},
+    {X509_V_ERR_CERT_NOT_YET_VALID, TlsReason::certificateNotYetValid},
+    {X509_V_ERR_HOSTNAME_MISMATCH, TlsReason::hostnameMismatch},
+    {X509_V_ERR_IP_ADDRESS_MISMATCH, TlsReason::addressMismatch},
+    {X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY, TlsReason::unknownIssuer},
+    {X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE, TlsReason::unknownIssuer},
+    {X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT, TlsReason::selfSigned},
+    {X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN, TlsReason::selfSignedInChain},
+    {X509_V_ERR_CA_MD_TOO_WEAK, TlsReason::weakDigest},
+    {X509_V_ERR_EE_KEY_TOO_SMALL, TlsReason::keyTooShort},
+    {X509_V_ERR_CA_KEY_TOO_SMALL, TlsReason::keyTooShort},
+    {X509_V_ERR_INVALID_PURPOSE, TlsReason::notForServers},
+    {X509_V_ERR_CERT_SIGNATURE_FAILURE, TlsReason::badSignature},
+    {X509_V_ERR_CERT_REVOKED, TlsReason::revoked},
+};
+
+const TlsReasonOf<int> kLibraryReasons[] = {
+    {SSL_R_WRONG_VERSION_NUMBER, TlsReason::notTls},
+    {SSL_R_TLSV1_ALERT_PROTOCOL_VERSION, TlsReason::protocolTooOld},
+    {SSL_R_UNSUPPORTED_PROTOCOL, TlsReason::protocolTooOld},
+    {SSL_R_SSLV3_ALERT_HANDSHAKE_FAILURE, TlsReason::noCommonCipher},
+    {SSL_R_TLSV1_ALERT_INSUFFICIENT_SECURITY, TlsReason::noCommonCipher},
+    {SSL_R_NO_SHARED_CIPHER, TlsReason::noCommonCipher},
+    {SSL_R_NO_CIPHERS_AVAILABLE, TlsReason::noCommonCipher},
+    {SSL_R_DH_KEY_TOO_SMALL, TlsReason::dhKeyTooSmall},
+    {SSL_R_EXCESSIVE_MESSAGE_SIZE, TlsReason::chainTooLarge},
+    {SSL_R_CA_MD_TOO_WEAK, TlsReason::weakDigest},
+    {SSL_R_EE_KEY_TOO_SMALL, TlsReason::keyTooShort},
+    {SSL_R_CA_KEY_TOO_SMALL, TlsReason::keyTooShort},
+};
+
 // The oldest error in the library's queue as a reason for a person; empty when there is none.
+// A reason of our own where one is known, the library's text otherwise.
 std::string libraryError() {
     const unsigned long code = ERR_peek_error();
     ERR_clear_error();
     if (code == 0)
         return {};
+    TlsReason known;
+    if (ERR_GET_LIB(code) == ERR_LIB_SSL &&
+        findTlsReason(kLibraryReasons, ERR_GET_REASON(code), known))
+        return tlsReasonText(known);
     const char* reason = ERR_reason_error_string(code);
     return reason != nullptr ? reason : "error " + std::to_string(ERR_GET_REASON(code));
+}
+
+// The certificate check's failure as a reason for a person.
+std::string verifyError(SSL* ssl, long verified) {
+    TlsReason known;
+    if (!findTlsReason(kVerifyReasons, verified, known))
+        return X509_verify_cert_error_string(verified);
+    // The leaf is kept as the peer's certificate only once it has passed; the chain as sent
+    // is kept from the start.
+    const STACK_OF(X509)* sent = SSL_get_peer_cert_chain(ssl);
+    const X509* leaf = sk_X509_num(sent) > 0 ? sk_X509_value(sent, 0) : nullptr;
+    if ((known == TlsReason::hostnameMismatch || known == TlsReason::addressMismatch) &&
+        leaf != nullptr && X509_get_ext_by_NID(leaf, NID_subject_alt_name, -1) < 0)
+        known = TlsReason::noSubjectAltName;
+    // X509_check_ca casts its argument only to read it.
+    if (known == TlsReason::notForServers && leaf != nullptr &&
+        X509_check_ca(const_cast<X509*>(leaf)) > 0)
+        known = TlsReason::caInPlaceOfLeaf;
+    return tlsReasonText(known);
+}
+
+// Takes the finite-field DHE suites out of the TLS 1.2 list the system's policy gives; ECDHE
+// and the rest stay as configured. TLS 1.3 has no such suites.
+bool dropFiniteFieldDhe(SSL_CTX* context) {
+    const STACK_OF(SSL_CIPHER)* ciphers = SSL_CTX_get_ciphers(context);
+    std::string kept;
+    for (int i = 0; i < sk_SSL_CIPHER_num(ciphers); ++i) {
+        const SSL_CIPHER* cipher = sk_SSL_CIPHER_value(ciphers, i);
+        const int exchange = SSL_CIPHER_get_kx_nid(cipher);
+        if (exchange == NID_kx_any || exchange == NID_kx_dhe || exchange == NID_kx_dhe_psk)
+            continue;
+        if (!kept.empty())
+            kept += ':';
+        kept += SSL_CIPHER_get_name(cipher);
+    }
+    return !kept.empty() && SSL_CTX_set_cipher_list(context, kept.c_str()) == 1;
 }
 
 // An address literal, one pair of brackets stripped; empty for a host name.
@@ -129,6 +206,9 @@ TlsContext::TlsContext(TlsVerify verify, const char* caFile)
     BIO_meth_set_create(method.get(), bioCreate);
 
     SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION);
+    SSL_CTX_set_max_cert_list(context.get(), kMaxCertificateList);
+    if (!dropFiniteFieldDhe(context.get()))
+        return;
     // A close without close_notify ends an answer like a plain close: many servers do it.
     SSL_CTX_set_options(context.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
     // Reads return to the caller after a non-application record, so each wait stays its own.
@@ -181,6 +261,8 @@ std::unique_ptr<TlsSession> TlsSession::start(const TlsContext& context, TcpStre
 
     const std::string literal = addressLiteral(server);
     X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
+    // Like browsers, only the subjectAltName names the server; the subject CN never does.
+    X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
     const bool named = literal.empty() ? SSL_set_tlsext_host_name(ssl, server) == 1 &&
                                              X509_VERIFY_PARAM_set1_host(param, server, 0) == 1
                                        : X509_VERIFY_PARAM_set1_ip_asc(param, literal.c_str()) == 1;
@@ -200,16 +282,15 @@ std::unique_ptr<TlsSession> TlsSession::start(const TlsContext& context, TcpStre
             continue;
         const long verified = SSL_get_verify_result(ssl);
         if (waited == 0) {
-            report = "timed out";
+            report = tlsReasonText(TlsReason::timedOut);
         } else if (verified != X509_V_OK) {
-            report = X509_verify_cert_error_string(verified);
-            // Boards without a real-time clock start with a date far in the past.
-            if (verified == X509_V_ERR_CERT_NOT_YET_VALID)
-                report += " (check the system clock)";
+            report = verifyError(ssl, verified);
         } else {
             report = libraryError();
-            if (report.empty())
-                report = errno != 0 ? std::strerror(errno) : "the server closed the connection";
+            if (report.empty() && errno == ECONNRESET)
+                report = tlsReasonText(TlsReason::connectionReset);
+            else if (report.empty())
+                report = errno != 0 ? std::strerror(errno) : tlsReasonText(TlsReason::serverClosed);
         }
         ERR_clear_error();
         return nullptr;

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/Fakes.h"
 #include "support/RunFixture.h"
@@ -119,6 +122,59 @@ TEST_F(HttpsRunTest, CertificateFailuresStopTheRunBeforeTheRequest) {
     }
 }
 
+// Servers that browsers refuse, each refused with a reason of its own.
+TEST_F(HttpsRunTest, ServersBrowsersRefuseAreRefusedWithTheirReasons) {
+    using Offer = test::PeerScript::TlsOffer;
+    using Form = test::TestAuthority::Form;
+    struct Case {
+        test::TestAuthority::Server certificate;
+        Offer offer;
+        std::string server;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {authority.issue("cn", {"localhost"}, -1, 30, Form::commonNameOnly), Offer::usual,
+         "localhost",
+         "the certificate has no subjectAltName (a name in its subject CN alone is not "
+         "accepted)"},
+        {authority.issue("dhe", {"127.0.0.1"}, -1, 30, Form::rsaKey), Offer::dheOnly, "127.0.0.1",
+         "the server and Tarven have no cipher suite in common"},
+        {authority.issue("old", {"127.0.0.1"}, -1, 30, Form::rsaKey), Offer::tls11Only, "127.0.0.1",
+         "the server offers only TLS 1.0 or 1.1; Tarven needs TLS 1.2 or later"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        serve(c.certificate, {.answer = kAnswer, .tlsOffer = c.offer});
+        EXPECT_FALSE(runTls(c.server, "on", trusted()));
+        EXPECT_EQ(log(), handshakeFailed(c.server, c.reason));
+        EXPECT_EQ(peer->received(), "");
+        window.log.setText(u"");
+    }
+}
+
+// A certificate naming thousands of servers: taken up to 256 KiB, as browsers do.
+TEST_F(HttpsRunTest, LargeCertificateChainsAreTakenUpToTheirLimit) {
+    const auto withNames = [](int count) {
+        std::vector<std::string> names{"127.0.0.1"};
+        for (int i = 1; i < count; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "n%07d.large.test", i);
+            names.emplace_back(name);
+        }
+        return names;
+    };
+    serve(authority.issue("large", withNames(10000)));
+    ASSERT_GT(std::filesystem::file_size(dir.path() / "large.pem"), 270000u);  // PEM of ~210 kB
+    EXPECT_TRUE(runTls("127.0.0.1", "on", trusted()));
+    EXPECT_NE(log().find("certificate verified for 127.0.0.1.\r\n"), std::string::npos);
+    window.log.setText(u"");
+
+    serve(authority.issue("huge", withNames(14000)));
+    EXPECT_FALSE(runTls("127.0.0.1", "on", trusted()));
+    EXPECT_EQ(log(), handshakeFailed("127.0.0.1",
+                                     "the server's certificate chain is larger than 256 KiB"));
+}
+
 TEST_F(HttpsRunTest, BadSettingsStopTheRunBeforeConnecting) {
     serve(authority.issue("server", {"127.0.0.1"}));
     EXPECT_FALSE(runTls("127.0.0.1", "maybe", trusted()));
@@ -142,7 +198,8 @@ TEST_F(HttpsRunTest, PeersThatBreakTheHandshakeFailTheRun) {
         std::string reason;
     };
     const Case cases[] = {
-        {{.readRequest = false, .answer = kAnswer, .after = After::close}, "wrong version number"},
+        {{.readRequest = false, .answer = kAnswer, .after = After::close},
+         "the server does not answer in TLS on this port (wrong version number)"},
         {{.readRequest = false, .after = After::reset}, "Connection reset by peer"},
         {{.readRequest = false, .after = After::close}, "the server closed the connection"},
     };

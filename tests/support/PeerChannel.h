@@ -34,6 +34,9 @@ class TestPeer::Channel {
     std::unique_ptr<Session> session_;
 };
 
+// Keeps a client that gives up mid-handshake from raising SIGPIPE in the peer's thread.
+void blockBrokenPipeSignal();
+
 // Closes the connection with a reset (RST) instead of an orderly end.
 void closeWithReset(TcpStream& stream);
 

@@ -21,6 +21,8 @@ Key newKey() {
     return Key(EVP_EC_gen("P-256"), &EVP_PKEY_free);
 }
 
+constexpr unsigned kRsaBits = 2048;
+
 bool addExtension(X509* certificate, X509* issuer, int nid, const std::string& value) {
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
@@ -105,13 +107,17 @@ bool writeKey(const std::filesystem::path& path, EVP_PKEY* key) {
 // "<name>.pem" and "<name>.key" in `folder`.
 TestAuthority::Server issueServer(const std::filesystem::path& folder, const std::string& name,
                                   const std::vector<std::string>& names, X509* issuer,
-                                  EVP_PKEY* issuerKey, int fromDays, int toDays) {
+                                  EVP_PKEY* issuerKey, int fromDays, int toDays,
+                                  TestAuthority::Form form = TestAuthority::Form::usual) {
     TestAuthority::Server server{folder / (name + ".pem"), folder / (name + ".key")};
-    Key key = newKey();
+    Key key =
+        form == TestAuthority::Form::rsaKey ? Key(EVP_RSA_gen(kRsaBits), &EVP_PKEY_free) : newKey();
     if (!key)
         return server;
+    const std::vector<std::string> altNames =
+        form == TestAuthority::Form::commonNameOnly ? std::vector<std::string>{} : names;
     Certificate certificate = makeCertificate(key.get(), names.empty() ? name : names.front(),
-                                              issuer, issuerKey, false, names, fromDays, toDays);
+                                              issuer, issuerKey, false, altNames, fromDays, toDays);
     if (certificate) {
         writeCertificate(server.certificateFile, certificate.get());
         writeKey(server.keyFile, key.get());
@@ -143,10 +149,11 @@ TestAuthority::TestAuthority(const std::filesystem::path& folder, const std::str
 
 TestAuthority::Server TestAuthority::issue(const std::string& name,
                                            const std::vector<std::string>& names, int fromDays,
-                                           int toDays) const {
+                                           int toDays, Form form) const {
     if (!ready())
         return {folder_ / (name + ".pem"), folder_ / (name + ".key")};
-    return issueServer(folder_, name, names, certificate_.get(), key_.get(), fromDays, toDays);
+    return issueServer(folder_, name, names, certificate_.get(), key_.get(), fromDays, toDays,
+                       form);
 }
 
 TestAuthority::Server selfSigned(const std::filesystem::path& folder,

@@ -25,10 +25,15 @@ class TestAuthority {
         std::filesystem::path certificateFile;
         std::filesystem::path keyFile;
     };
+    enum class Form {
+        usual,           // a P-256 key, the names in the subjectAltName
+        commonNameOnly,  // no subjectAltName: the first name only, in the subject CN
+        rsaKey,          // an RSA key, for the suites that need one
+    };
     // A server certificate for the DNS names and IP addresses in `names` ("localhost",
     // "127.0.0.1", "::1"), valid from `fromDays` to `toDays` days from now.
     Server issue(const std::string& name, const std::vector<std::string>& names, int fromDays = -1,
-                 int toDays = 30) const;
+                 int toDays = 30, Form form = Form::usual) const;
 
   private:
     std::filesystem::path folder_;

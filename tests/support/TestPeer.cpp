@@ -50,7 +50,7 @@ std::string fillerBytes(std::size_t from, std::size_t count) {
 
 TestPeer::TestPeer(PeerScript script) : script_(std::move(script)) {
     if (!script_.tlsCertificateFile.empty()) {
-        tls_.reset(loadTls(script_.tlsCertificateFile, script_.tlsKeyFile));
+        tls_.reset(loadTls(script_.tlsCertificateFile, script_.tlsKeyFile, script_.tlsOffer));
         // Without its certificate the peer does not listen, so a test cannot pass by luck.
         if (!tls_)
             return;
@@ -82,6 +82,7 @@ std::string TestPeer::received(int count) {
 }
 
 void TestPeer::serve() {
+    blockBrokenPipeSignal();
     while (!stop_) {
         const int handle = listener_.acceptPeer(nullptr);
         if (handle < 0)

@@ -42,6 +42,13 @@ struct PeerScript {
     // byte above goes through it. `close` then sends close_notify; `abort` and `reset` do not.
     std::string tlsCertificateFile = {};
     std::string tlsKeyFile = {};
+    // Servers as old or as narrow as some still found: what the TLS side offers.
+    enum class TlsOffer {
+        usual,
+        tls11Only,  // TLS 1.0 and 1.1, nothing later
+        dheOnly,    // TLS 1.2 with finite-field DHE suites only (needs an RSA key)
+    };
+    TlsOffer tlsOffer = TlsOffer::usual;
 };
 
 // A server on 127.0.0.1 (or ::1, as the script says), on a port the system picks, built on
@@ -75,7 +82,8 @@ class TestPeer {
     // The TLS side's server settings, from the certificate and key files; none when they do
     // not load, or when this build has no TLS.
     struct Tls;
-    static Tls* loadTls(const std::string& certificateFile, const std::string& keyFile);
+    static Tls* loadTls(const std::string& certificateFile, const std::string& keyFile,
+                        PeerScript::TlsOffer offer);
     struct FreeTls {
         void operator()(Tls* tls) const;
     };

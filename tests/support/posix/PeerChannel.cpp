@@ -2,9 +2,12 @@
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+
+#include <csignal>
 
 namespace tarven::test {
 
@@ -16,16 +19,49 @@ struct TestPeer::Channel::Session {
     std::unique_ptr<SSL, decltype(&SSL_free)> ssl{nullptr, SSL_free};
 };
 
-TestPeer::Tls* TestPeer::loadTls(const std::string& certificateFile, const std::string& keyFile) {
+namespace {
+
+// Narrows what the server side offers; the client's settings stay untouched.
+bool limitOffer(SSL_CTX* context, PeerScript::TlsOffer offer) {
+    switch (offer) {
+        case PeerScript::TlsOffer::usual:
+            return true;
+        case PeerScript::TlsOffer::tls11Only:
+            // OpenSSL allows TLS 1.1 only at security level 0.
+            SSL_CTX_set_security_level(context, 0);
+            return SSL_CTX_set_min_proto_version(context, TLS1_VERSION) == 1 &&
+                   SSL_CTX_set_max_proto_version(context, TLS1_1_VERSION) == 1;
+        case PeerScript::TlsOffer::dheOnly:
+            return SSL_CTX_set_max_proto_version(context, TLS1_2_VERSION) == 1 &&
+                   SSL_CTX_set_cipher_list(context, "kDHE") == 1 &&
+                   SSL_CTX_set_dh_auto(context, 1) == 1;
+    }
+    return false;
+}
+
+}  // namespace
+
+TestPeer::Tls* TestPeer::loadTls(const std::string& certificateFile, const std::string& keyFile,
+                                 PeerScript::TlsOffer offer) {
     auto tls = std::make_unique<Tls>();
     tls->context.reset(SSL_CTX_new(TLS_server_method()));
     if (!tls->context ||
         SSL_CTX_use_certificate_chain_file(tls->context.get(), certificateFile.c_str()) != 1 ||
-        SSL_CTX_use_PrivateKey_file(tls->context.get(), keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
+        SSL_CTX_use_PrivateKey_file(tls->context.get(), keyFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
+        !limitOffer(tls->context.get(), offer)) {
         ERR_clear_error();
         return nullptr;
     }
     return tls.release();
+}
+
+void blockBrokenPipeSignal() {
+    // OpenSSL writes with plain write(); the signal is thread-directed, so blocking it in the
+    // peer's thread is enough.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
 }
 
 void TestPeer::FreeTls::operator()(Tls* tls) const {

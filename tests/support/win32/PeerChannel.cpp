@@ -9,9 +9,11 @@ namespace tarven::test {
 struct TestPeer::Tls {};
 struct TestPeer::Channel::Session {};
 
-TestPeer::Tls* TestPeer::loadTls(const std::string&, const std::string&) {
+TestPeer::Tls* TestPeer::loadTls(const std::string&, const std::string&, PeerScript::TlsOffer) {
     return nullptr;
 }
+
+void blockBrokenPipeSignal() {}
 
 void TestPeer::FreeTls::operator()(Tls* tls) const {
     delete tls;
