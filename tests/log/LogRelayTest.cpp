@@ -5,8 +5,8 @@
 #include <random>
 #include <string>
 
-#include "support/Fakes.h"
 #include "log/LogView.h"
+#include "support/Fakes.h"
 
 namespace tarven {
 namespace {
@@ -46,6 +46,19 @@ TEST(LogRelay, DeliveriesAtAnyMomentGiveTheTextOfDirectAppends) {
     appendWide(relay, u"after\r\n");
     relay.finish();
     EXPECT_EQ(wakes, 0);
+}
+
+// The relay's control must pass on one setText once, and the text it starts with not at all.
+TEST(LogRelay, OneSetTextIsOneEdit) {
+    test::MemoryWindow owner;
+    appendWide(owner, u"old\r\n");
+    LogRelay relay(owner.log.text().c_str(), 0, [] {});
+    relay.deliverTo(owner.log);
+    EXPECT_EQ(owner.log.text(), u"old\r\n");
+
+    relay.findControl(kLogControlId)->setText(u"abc");
+    relay.deliverTo(owner.log);
+    EXPECT_EQ(owner.log.text(), u"abc");
 }
 
 }  // namespace
