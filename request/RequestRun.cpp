@@ -8,6 +8,7 @@
 #include <string>
 
 #include "BuildInfo.h"
+#include "log/LogView.h"
 #include "net/TcpStream.h"
 #include "net/TlsSession.h"
 #include "platform/Environment.h"
@@ -15,7 +16,6 @@
 #include "request/Credentials.h"
 #include "request/DescriptionFile.h"
 #include "request/Redaction.h"
-#include "log/LogView.h"
 
 namespace tarven {
 namespace {
@@ -349,14 +349,16 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
 
     appendWide(window, u"\r\n\r\n** Reciving...\r\n");
     char received[kReceiveSize];
+    NarrowStream answer(window);
     for (;;) {
         std::memset(received, 0, sizeof received);
         const int got = stream.receive(received, kReceiveSize, 0);
         if (got == -1 || got == 0)
             break;
-        appendNarrow(window, received, got);
+        answer.append(received, got);
         keepAnswerHead(environment, received, got);
     }
+    answer.finish();
 
     appendWide(window, u"** Socket close.\r\n");
     appendTimestamp(window, clock);
