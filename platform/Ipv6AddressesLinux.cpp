@@ -104,15 +104,21 @@ class RouteSocket {
     std::uint32_t sequence_ = 0;
 };
 
+// NLMSG_OK on a signed length, said without comparing signed with unsigned.
+bool messageFits(const nlmsghdr* header, int length) {
+    return length >= static_cast<int>(sizeof *header) && header->nlmsg_len >= sizeof *header &&
+           header->nlmsg_len <= static_cast<unsigned>(length);
+}
+
 // Hands every message of the datagram with this sequence to `take`, up to the dump's end.
 template <typename Take>
 DumpPart walkDatagram(std::span<const unsigned char> datagram, std::uint32_t sequence,
                       const Take& take) {
-    // Signed, as the macros' guards expect: a last message whose length is not a multiple of
-    // four takes it below zero, where the walk stops, instead of round to a huge count.
+    // Signed, as the guards expect: a last message whose length is not a multiple of four takes
+    // it below zero, where the walk stops, instead of round to a huge count.
     int length = static_cast<int>(std::min<std::size_t>(datagram.size(), INT_MAX));
     for (auto* header = reinterpret_cast<const nlmsghdr*>(datagram.data());
-         NLMSG_OK(header, length); header = NLMSG_NEXT(header, length)) {
+         messageFits(header, length); header = NLMSG_NEXT(header, length)) {
         if (header->nlmsg_seq != sequence)
             continue;
         if (header->nlmsg_type == NLMSG_DONE)
