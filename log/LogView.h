@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "log/Window.h"
 #include "platform/Clock.h"
+#include "log/Window.h"
 
 namespace tarven {
 

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "BuildInfo.h"
-#include "log/LogView.h"
 #include "net/TcpStream.h"
 #include "net/TlsSession.h"
 #include "platform/Environment.h"
@@ -16,6 +15,7 @@
 #include "request/Credentials.h"
 #include "request/DescriptionFile.h"
 #include "request/Redaction.h"
+#include "log/LogView.h"
 
 namespace tarven {
 namespace {

@@ -5,8 +5,8 @@
 #include <random>
 #include <string>
 
-#include "log/LogView.h"
 #include "support/Fakes.h"
+#include "log/LogView.h"
 
 namespace tarven {
 namespace {

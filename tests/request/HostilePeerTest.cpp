@@ -7,13 +7,13 @@
 #include <memory>
 #include <string>
 
-#include "log/LogView.h"
 #include "request/RequestRun.h"
 #include "support/Fakes.h"
 #include "support/RunFixture.h"
 #include "support/SameText.h"
 #include "support/TempDir.h"
 #include "support/TestPeer.h"
+#include "log/LogView.h"
 
 namespace tarven {
 namespace {
