@@ -78,8 +78,11 @@ void ConsoleEditControl::write(const char16_t* text) {
     lines.reserve(bytes.size() + 16);
     for (const char c : bytes) {
         const bool continuation = (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+        // Past the bound only a CR LF may follow, so one CR waits there for its LF; a second CR
+        // is not part of that pair and breaks the line like any other byte.
+        const bool pairCr = c == '\r' && lastByte_ != '\r';
         if (!lineStart_ && lineBytes_ >= kJournalLineLimit && !continuation && c != '\n' &&
-            c != '\r') {
+            !pairCr) {
             lines += '\n';
             lines += {'<', linePriority_, '>'};
             lineBytes_ = 0;
@@ -91,6 +94,7 @@ void ConsoleEditControl::write(const char16_t* text) {
             lineBytes_ = 0;
         }
         lines += c;
+        lastByte_ = c;
         ++lineBytes_;
         if (c == '\n')
             lineStart_ = true;

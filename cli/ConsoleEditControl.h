@@ -33,6 +33,7 @@ class ConsoleEditControl final : public MemoryEditControl {
     bool lineStart_ = true;
     char linePriority_ = '6';
     std::size_t lineBytes_ = 0;
+    char lastByte_ = 0;
 };
 
 // A window holding only the console's log.

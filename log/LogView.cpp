@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/TextCodec.h"
@@ -49,6 +50,26 @@ void appendNarrow(Window& window, const char* text, std::optional<std::int32_t> 
     std::vector<char16_t> wide(platform::utf8ToUtf16(text, length, nullptr) + 1, u'\0');
     platform::utf8ToUtf16(text, length, wide.data());
     appendWide(window, wide.data());
+}
+
+void NarrowStream::append(const char* bytes, std::int32_t count) {
+    if (bytes == nullptr)
+        return;
+    const auto size = static_cast<std::size_t>(std::max<std::int32_t>(count, 0));
+    const void* nul = std::memchr(bytes, 0, size);
+    const std::size_t shown =
+        nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes) : size;
+    std::string text = std::exchange(pending_, {});
+    text.append(bytes, shown);
+    const std::size_t keep = nul ? 0 : platform::incompleteUtf8Tail(text.data(), text.size());
+    pending_.assign(text, text.size() - keep, keep);
+    text.resize(text.size() - keep);
+    appendNarrow(window_, text.c_str(), static_cast<std::int32_t>(text.size()));
+}
+
+void NarrowStream::finish() {
+    if (!pending_.empty())
+        appendNarrow(window_, std::exchange(pending_, {}).c_str());
 }
 
 void appendTimestamp(Window& window) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "platform/Clock.h"
 #include "log/Window.h"
@@ -30,6 +31,22 @@ void appendWide(Window& window, const char16_t* text);
 // after that many bytes, whichever comes first. Bytes that do not decode show as U+FFFD. An
 // empty text still makes the trimming check.
 void appendNarrow(Window& window, const char* text, std::optional<std::int32_t> count = {});
+// A text that arrives in parts, as an answer does in receives that may cut a character in two.
+// Each part is appended as appendNarrow with a count appends it, except that an incomplete
+// sequence at its end (at most 3 bytes) waits to go in front of the next part. A part that a NUL
+// ends keeps nothing back.
+class NarrowStream {
+  public:
+    explicit NarrowStream(Window& window) : window_(window) {}
+    void append(const char* bytes, std::int32_t count);
+    // The text has ended: a sequence still waiting shows as U+FFFD.
+    void finish();
+
+  private:
+    Window& window_;
+    std::string pending_;
+};
+
 // Appends the local date and time as "yyyy/mm/dd:hh:mm:ss" and CR LF.
 void appendTimestamp(Window& window);
 void appendTimestamp(Window& window, const platform::Clock& clock);

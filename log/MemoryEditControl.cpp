@@ -154,7 +154,8 @@ void MemoryEditControl::setText(const char16_t* text) {
     length_ = 0;
     last_ = 0;
     selStart_ = selEnd_ = 0;
-    replaceSelection(text);
+    // Its own insertion, not an override's: a control that watches edits sees one setText once.
+    MemoryEditControl::replaceSelection(text);
     selStart_ = selEnd_ = 0;
 }
 

@@ -9,8 +9,10 @@ namespace {
 constexpr char16_t kReplacement = u'\uFFFD';
 
 // Decodes one scalar value starting at `p`; returns how many bytes it used (at least 1) and
-// the value, or kReplacement for a maximal ill-formed subsequence.
-std::size_t decodeOne(const unsigned char* p, std::size_t left, char32_t& value) {
+// the value, or kReplacement for a maximal ill-formed subsequence. `cutShort` tells whether
+// that subsequence is only one because the bytes ended.
+std::size_t decodeOne(const unsigned char* p, std::size_t left, char32_t& value,
+                      bool* cutShort = nullptr) {
     const unsigned char b0 = p[0];
     if (b0 < 0x80) {
         value = b0;
@@ -43,6 +45,8 @@ std::size_t decodeOne(const unsigned char* p, std::size_t left, char32_t& value)
     std::size_t used = 1;
     for (std::size_t i = 0; i < need; ++i) {
         if (used >= left || p[used] < lo || p[used] > hi) {
+            if (cutShort)
+                *cutShort = used >= left;
             value = kReplacement;
             return used;
         }
@@ -128,6 +132,24 @@ std::u16string utf8ToUtf16(const char* bytes, std::size_t count) {
     std::u16string text(utf8ToUtf16(bytes, count, nullptr), u'\0');
     utf8ToUtf16(bytes, count, text.data());
     return text;
+}
+
+std::size_t incompleteUtf8Tail(const char* bytes, std::size_t count) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    // Only the last byte that can start a sequence may begin one still open; continuation
+    // bytes never start one, and no sequence is longer than four.
+    for (std::size_t back = 1; back <= 3 && back <= count; ++back) {
+        const unsigned char b = p[count - back];
+        if (b < 0x80)
+            return 0;
+        if (b >= 0xC0) {
+            char32_t value;
+            bool cutShort = false;
+            decodeOne(p + count - back, back, value, &cutShort);
+            return cutShort ? back : 0;
+        }
+    }
+    return 0;
 }
 
 std::string utf16ToUtf8(const char16_t* text, std::size_t count) {

@@ -13,6 +13,11 @@ std::size_t utf8ToUtf16(const char* bytes, std::size_t count, char16_t* out);
 
 std::u16string utf8ToUtf16(const char* bytes, std::size_t count);
 
+// The length of a sequence at the end of the bytes that is incomplete but could still be
+// completed by bytes that follow (at most 3), or 0. Text that arrives in parts keeps it for the
+// next part, so a character cut between two parts still decodes.
+std::size_t incompleteUtf8Tail(const char* bytes, std::size_t count);
+
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string utf16ToUtf8(const char16_t* text, std::size_t count);
 std::string utf16ToUtf8(const char16_t* text);

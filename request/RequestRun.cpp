@@ -438,25 +438,27 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
 
     appendWide(window, u"\r\n\r\n** Reciving...\r\n");
     char received[kReceiveSize];
+    NarrowStream answer(window);
     for (;;) {
         std::memset(received, 0, sizeof received);
         const int got = stream.receive(received, kReceiveSize, 0);
         if (got == -1 || got == 0)
             break;
         if (secrets.empty()) {
-            appendNarrow(window, received, got);
+            answer.append(received, got);
         } else {
             // A chunk shows up to its first NUL, masked or not.
             const std::string shown = secrets.feed(
                 std::string_view(received, strnlen(received, static_cast<std::size_t>(got))));
             if (!shown.empty())
-                appendNarrow(window, shown.data(), static_cast<std::int32_t>(shown.size()));
+                answer.append(shown.data(), static_cast<std::int32_t>(shown.size()));
         }
         keepAnswerHead(environment, received, got);
     }
     const std::string rest = secrets.finish();
     if (!rest.empty())
-        appendNarrow(window, rest.data(), static_cast<std::int32_t>(rest.size()));
+        answer.append(rest.data(), static_cast<std::int32_t>(rest.size()));
+    answer.finish();
 
     appendWide(window, u"** Socket close.\r\n");
     appendTimestamp(window, clock);

@@ -11,7 +11,7 @@ set -euo pipefail
 
 cd "$(dirname "$0")/.."
 FUZZ_SECONDS=${FUZZ_SECONDS:-60}
-FUZZ_TARGETS=${FUZZ_TARGETS:-"fuzz_description fuzz_pairblock fuzz_credentials fuzz_narrow fuzz_logtrim fuzz_mask"}
+FUZZ_TARGETS=${FUZZ_TARGETS:-"fuzz_description fuzz_pairblock fuzz_credentials fuzz_narrow fuzz_logtrim fuzz_mask fuzz_journal fuzz_relay fuzz_netlink fuzz_chunks"}
 FUZZ_JOBS=${FUZZ_JOBS:-1}
 BUILD_DIR=${BUILD_DIR:-build/fuzz}
 PACKAGES="clang-14 libfuzzer-14-dev libclang-rt-14-dev cmake make"

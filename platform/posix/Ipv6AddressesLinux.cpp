@@ -4,6 +4,8 @@
 #include "platform/HostNetwork.h"
 
 #ifdef __linux__
+#include "platform/NetlinkDatagram.h"
+
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
@@ -11,9 +13,12 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <map>
+#include <span>
 #endif
 
 namespace tarven::platform {
@@ -49,10 +54,11 @@ class RouteSocket {
     RouteSocket& operator=(const RouteSocket&) = delete;
 
     // Asks the kernel for a dump of `type` (with `body` as the request's payload) and hands
-    // every message of the answer to `take`. False when the socket is not open, on an error
-    // answer, a time-out, a cut datagram or more than kReadLimit datagrams.
-    template <typename Body, typename Take>
-    bool dump(std::uint16_t type, const Body& body, const Take& take) {
+    // every datagram of the answer to `read`, which says whether the dump goes on. False when the
+    // socket is not open, on an error answer, a time-out, a cut datagram or more than
+    // kReadLimit datagrams.
+    template <typename Body, typename Read>
+    bool dump(std::uint16_t type, const Body& body, const Read& read) {
         if (fd_ < 0)
             return false;
         struct {
@@ -69,7 +75,7 @@ class RouteSocket {
         if (::sendto(fd_, &request, request.header.nlmsg_len, 0,
                      reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) < 0)
             return false;
-        std::vector<char> buffer(kReceiveSize);
+        std::vector<unsigned char> buffer(kReceiveSize);
         for (int reads = 0; reads < kReadLimit; ++reads) {
             iovec part{buffer.data(), buffer.size()};
             sockaddr_nl from{};
@@ -85,17 +91,10 @@ class RouteSocket {
                 return false;
             if (from.nl_pid != 0)
                 continue;  // not from the kernel
-            auto length = static_cast<unsigned>(got);
-            for (auto* header = reinterpret_cast<const nlmsghdr*>(buffer.data());
-                 NLMSG_OK(header, length); header = NLMSG_NEXT(header, length)) {
-                if (header->nlmsg_seq != sequence_)
-                    continue;
-                if (header->nlmsg_type == NLMSG_DONE)
-                    return true;
-                if (header->nlmsg_type == NLMSG_ERROR)
-                    return false;
-                take(*header);
-            }
+            const DumpPart result =
+                read(std::span(buffer.data(), static_cast<std::size_t>(got)), sequence_);
+            if (result != DumpPart::more)
+                return result == DumpPart::done;
         }
         return false;
     }
@@ -105,19 +104,30 @@ class RouteSocket {
     std::uint32_t sequence_ = 0;
 };
 
-struct LinkFlags {
-    bool up = false;
-    bool loopback = false;
-};
+// NLMSG_OK on a signed length, said without comparing signed with unsigned.
+bool messageFits(const nlmsghdr* header, int length) {
+    return length >= static_cast<int>(sizeof *header) && header->nlmsg_len >= sizeof *header &&
+           header->nlmsg_len <= static_cast<unsigned>(length);
+}
 
-bool readLinks(RouteSocket& route, std::map<int, LinkFlags>& links) {
-    return route.dump(RTM_GETLINK, ifinfomsg{}, [&](const nlmsghdr& header) {
-        if (header.nlmsg_type != RTM_NEWLINK || header.nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg)))
-            return;
-        const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(&header));
-        links[info->ifi_index] = {(info->ifi_flags & IFF_UP) != 0,
-                                  (info->ifi_flags & IFF_LOOPBACK) != 0};
-    });
+// Hands every message of the datagram with this sequence to `take`, up to the dump's end.
+template <typename Take>
+DumpPart walkDatagram(std::span<const unsigned char> datagram, std::uint32_t sequence,
+                      const Take& take) {
+    // Signed, as the guards expect: a last message whose length is not a multiple of four takes
+    // it below zero, where the walk stops, instead of round to a huge count.
+    int length = static_cast<int>(std::min<std::size_t>(datagram.size(), INT_MAX));
+    for (auto* header = reinterpret_cast<const nlmsghdr*>(datagram.data());
+         messageFits(header, length); header = NLMSG_NEXT(header, length)) {
+        if (header->nlmsg_seq != sequence)
+            continue;
+        if (header->nlmsg_type == NLMSG_DONE)
+            return DumpPart::done;
+        if (header->nlmsg_type == NLMSG_ERROR)
+            return DumpPart::failed;
+        take(*header);
+    }
+    return DumpPart::more;
 }
 
 // One RTM_NEWADDR message as an entry; false when it is no IPv6 address.
@@ -130,7 +140,8 @@ bool readAddress(const nlmsghdr& header, Ipv6InterfaceAddress& entry) {
     std::uint32_t flags = info->ifa_flags;  // the low eight bits; IFA_FLAGS has them all
     const void* address = nullptr;
     const void* local = nullptr;
-    auto length = static_cast<unsigned>(IFA_PAYLOAD(&header));
+    // Signed for the same reason as the message walk's.
+    auto length = static_cast<int>(IFA_PAYLOAD(&header));
     for (const rtattr* attribute = IFA_RTA(info); RTA_OK(attribute, length);
          attribute = RTA_NEXT(attribute, length)) {
         const std::size_t size = RTA_PAYLOAD(attribute);
@@ -157,27 +168,49 @@ bool readAddress(const nlmsghdr& header, Ipv6InterfaceAddress& entry) {
 
 }  // namespace
 
+DumpPart readLinkDatagram(std::span<const unsigned char> datagram, std::uint32_t sequence,
+                          std::map<int, LinkFlags>& links) {
+    return walkDatagram(datagram, sequence, [&](const nlmsghdr& header) {
+        if (header.nlmsg_type != RTM_NEWLINK || header.nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg)))
+            return;
+        const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(&header));
+        links[info->ifi_index] = {(info->ifi_flags & IFF_UP) != 0,
+                                  (info->ifi_flags & IFF_LOOPBACK) != 0};
+    });
+}
+
+DumpPart readAddressDatagram(std::span<const unsigned char> datagram, std::uint32_t sequence,
+                             std::vector<Ipv6InterfaceAddress>& found) {
+    return walkDatagram(datagram, sequence, [&](const nlmsghdr& header) {
+        Ipv6InterfaceAddress entry;
+        if (readAddress(header, entry))
+            found.push_back(entry);
+    });
+}
+
 bool readIpv6InterfaceAddresses(std::vector<Ipv6InterfaceAddress>& list) {
     RouteSocket route;
     std::map<int, LinkFlags> links;
-    if (!readLinks(route, links))
+    const bool linksRead = route.dump(RTM_GETLINK, ifinfomsg{}, [&](auto datagram, auto sequence) {
+        return readLinkDatagram(datagram, sequence, links);
+    });
+    if (!linksRead)
         return false;
     std::vector<Ipv6InterfaceAddress> found;
     ifaddrmsg family{};
     family.ifa_family = AF_INET6;
-    const bool read = route.dump(RTM_GETADDR, family, [&](const nlmsghdr& header) {
-        Ipv6InterfaceAddress entry;
-        if (!readAddress(header, entry))
-            return;
+    const bool read = route.dump(RTM_GETADDR, family, [&](auto datagram, auto sequence) {
+        return readAddressDatagram(datagram, sequence, found);
+    });
+    if (!read)
+        return false;
+    for (Ipv6InterfaceAddress& entry : found) {
         const auto link = links.find(static_cast<int>(entry.interfaceIndex));
         if (link != links.end()) {
             entry.interfaceUp = link->second.up;
             entry.interfaceLoopback = link->second.loopback;
         }
-        found.push_back(entry);
-    });
-    if (!read)
-        return false;
+    }
     list.insert(list.end(), found.begin(), found.end());
     return true;
 }

@@ -85,18 +85,24 @@ TEST_F(HostileCliTest, AReaderThatGoesAwayDoesNotCutTheRequest) {
     EXPECT_EQ(peer.received(), "GET / HTTP/1.0\r\nHost: example.test\r\n\r\n");
 }
 
-TEST_F(HostileCliTest, UndecodableAndSplitCharactersReachTheOutputAsReplacements) {
-    test::TestPeer peer({.answer = "caf\xE9 \xE2\x82",
-                         .parts = {"\xAC ok\r\n"},
-                         .pause = std::chrono::milliseconds(250)});
-    const std::string file = describe(peer);
-    const test::ProcessResult result = cli(file);
-    EXPECT_EQ(result.exitCode, 0);
+TEST_F(HostileCliTest, UndecodableCharactersAreReplacedAndSplitOnesKeptWhole) {
     const std::string r = kReplacement;
-    EXPECT_EQ(result.out.rfind(
-                  opening(file, peer) + "caf" + r + " " + r + r + " ok\r\n** Socket close.\r\n", 0),
-              0u)
-        << result.out;
+    const struct {
+        std::string answer, part, shown;
+    } cases[] = {
+        {"caf\xE9 \xE2\x82", "\xAC ok\r\n", "caf" + r + " \xE2\x82\xAC ok\r\n"},
+        // The first receive ends one byte into the character.
+        {std::string(511, 'A') + "\xC3", "\xA9 ok", std::string(511, 'A') + "\xC3\xA9 ok"},
+    };
+    for (const auto& c : cases) {
+        test::TestPeer peer(
+            {.answer = c.answer, .parts = {c.part}, .pause = std::chrono::milliseconds(250)});
+        const std::string file = describe(peer);
+        const test::ProcessResult result = cli(file);
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.out.rfind(opening(file, peer) + c.shown + "** Socket close.\r\n", 0), 0u)
+            << result.out;
+    }
 }
 
 TEST_F(HostileCliTest, AFiftyMegabyteAnswerIsStreamedNotHeld) {

@@ -48,5 +48,18 @@ TEST(LogRelay, DeliveriesAtAnyMomentGiveTheTextOfDirectAppends) {
     EXPECT_EQ(wakes, 0);
 }
 
+// The relay's control must pass on one setText once, and the text it starts with not at all.
+TEST(LogRelay, OneSetTextIsOneEdit) {
+    test::MemoryWindow owner;
+    appendWide(owner, u"old\r\n");
+    LogRelay relay(owner.log.text().c_str(), 0, [] {});
+    relay.deliverTo(owner.log);
+    EXPECT_EQ(owner.log.text(), u"old\r\n");
+
+    relay.findControl(kLogControlId)->setText(u"abc");
+    relay.deliverTo(owner.log);
+    EXPECT_EQ(owner.log.text(), u"abc");
+}
+
 }  // namespace
 }  // namespace tarven

@@ -91,12 +91,14 @@ TEST_F(HostilePeerTest, BytesThatDoNotDecodeShowAsReplacementCharacters) {
     EXPECT_EQ(log(), transcript("caf" + r + " " + r + r + " \xC3\xA9 " + r + r + r + "\r\n"));
 }
 
-TEST_F(HostilePeerTest, ACharacterSplitAcrossChunksLosesNothingAroundIt) {
-    // Each chunk is converted on its own, so each half shows as one replacement character.
-    EXPECT_TRUE(runAgainst(
-        {.answer = "price: \xE2\x82", .parts = {"\xAC 5\r\nnext line\r\n"}, .pause = kPause}));
+TEST_F(HostilePeerTest, ACharacterSplitAcrossChunksShowsWhole) {
+    // The start of a character that a chunk cuts waits for the next chunk; one that the answer's
+    // end cuts shows as one replacement character.
+    EXPECT_TRUE(runAgainst({.answer = "price: \xE2\x82",
+                            .parts = {"\xAC 5\r\nnext line\r\n\xF0\x9F", "\x98\x80 end \xE2\x82"},
+                            .pause = kPause}));
     const std::string r = kReplacement;
-    EXPECT_EQ(log(), transcript("price: " + r + r + " 5\r\nnext line\r\n"));
+    EXPECT_EQ(log(), transcript("price: \xE2\x82\xAC 5\r\nnext line\r\n\xF0\x9F\x98\x80 end " + r));
 }
 
 TEST_F(HostilePeerTest, AFiftyMegabyteAnswerLeavesATrimmedLog) {
