@@ -12,7 +12,7 @@ endif
 # Build and test dependencies, all from Debian 12.
 PACKAGES := cmake make g++ pkgconf libgtest-dev libgmock-dev libbenchmark-dev libssl-dev \
             qt6-base-dev libx11-dev xvfb xauth trayer xdotool x11-utils imagemagick \
-            dpkg-dev file man-db
+            dpkg-dev file man-db debhelper lintian
 
 .PHONY: all deps configure build test run sanitize clean fuzz check-leaks bench package
 
