@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "platform/Console.h"
 #include "platform/TextCodec.h"
 
 namespace tarven {
@@ -16,6 +17,7 @@ constexpr const char16_t* kFailures[] = {
     u"** Connect failed.\r\n",
     u"** TARVEN_tls value is unknown.\r\n",
     u"** TARVEN_cafile could not be loaded.\r\n",
+    u"** TLS is not available in this build.\r\n",
 };
 constexpr std::u16string_view kHandshakeFailed = u"** TLS handshake failed: ";
 constexpr const char16_t* kWarnings[] = {
@@ -68,8 +70,7 @@ void ConsoleEditControl::write(const char16_t* text) {
         return;
     const std::string bytes = platform::utf16ToUtf8(text);
     if (!journal_) {
-        std::fwrite(bytes.data(), 1, bytes.size(), out_);
-        std::fflush(out_);
+        platform::writeText(out_, bytes.data(), bytes.size());
         return;
     }
     const char priority = priorityOf(text);

@@ -2,7 +2,6 @@
 // Exit status: 0 when the exchange ran to its end, 1 when the run failed, 2 for a usage error,
 // 3 with --fail when the answer was no HTTP success.
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +10,7 @@
 #include "cli/ConsoleEditControl.h"
 #include "net/TlsSession.h"
 #include "platform/Console.h"
+#include "platform/Environment.h"
 #include "platform/TextCodec.h"
 #include "request/DescriptionFile.h"
 #include "request/Redaction.h"
@@ -28,9 +28,10 @@ void printUsage(std::FILE* out) {
         "Usage: tarven-cli [--file PATH] [--fail] [--check] [--redact | --show-secrets]\n"
         "Sends the request described in tarven.txt once and writes the whole exchange to\n"
         "standard output.\n"
-        "\n"
-        "tarven.txt is looked for beside the program, then in $XDG_CONFIG_HOME/tarven/\n"
-        "(~/.config/tarven/ by default), then in /etc/tarven/.\n"
+        "\n",
+        out);
+    std::fputs(tarven::platform::descriptionSearchHelp(), out);
+    std::fputs(
         "\n"
         "  --file PATH     use this description file instead\n"
         "  --fail          exit with 3 when the answer is not an HTTP status below 400\n"
@@ -95,7 +96,7 @@ void warnIfExposed(const std::u16string& path) {
 int main(int argc, char** argv) {
     // A reader that goes away (tarven-cli | head) must not end the run mid-request: the log's
     // writes then fail and are dropped, and the exchange still runs to its end.
-    std::signal(SIGPIPE, SIG_IGN);
+    tarven::platform::prepareStandardStreams();
     const char* file = nullptr;
     bool fail = false;
     bool check = false;
@@ -163,8 +164,7 @@ int main(int argc, char** argv) {
     const bool done = tarven::runRequest(
         window, file != nullptr ? path.c_str() : tarven::kDescriptionFileName, environment);
     if (check) {
-        std::fwrite(request.data(), 1, request.size(), stdout);
-        std::fflush(stdout);
+        tarven::platform::writeText(stdout, request.data(), request.size());
     }
     if (!done)
         return kExitFailed;

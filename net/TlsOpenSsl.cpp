@@ -275,6 +275,10 @@ void TlsSession::shutdown() {
     ERR_clear_error();
 }
 
+bool tlsAvailable() {
+    return true;
+}
+
 std::string tlsLibraryVersion() {
     return OpenSSL_version(OPENSSL_VERSION);
 }

@@ -66,6 +66,9 @@ class TlsSession {
     std::unique_ptr<Backend> backend_;
 };
 
+// Whether this build has a TLS library at all; without one a TLS run stops before connecting.
+bool tlsAvailable();
+
 // The TLS library's name and version, for --version.
 std::string tlsLibraryVersion();
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 namespace tarven::platform {
@@ -11,5 +12,13 @@ bool isJournalStream(std::FILE* stream);
 
 // Whether the file's mode lets its group or others read it.
 bool readableByOthers(const char16_t* path);
+
+// Readies the standard streams of a console program: a reader that goes away must not end the
+// run, and the bytes written are the bytes that arrive.
+void prepareStandardStreams();
+
+// Writes UTF-8 text to the stream at once; a console shows it as text, a pipe or file gets the
+// bytes. A write that fails is dropped.
+void writeText(std::FILE* stream, const char* bytes, std::size_t count);
 
 }  // namespace tarven::platform

@@ -9,4 +9,10 @@ namespace tarven::platform {
 // XDG_CONFIG_HOME nor HOME gives an absolute folder.
 std::u16string userConfigPath(const char16_t* fileName);
 
+// The help's lines on where tarven.txt is looked for.
+const char* descriptionSearchHelp();
+
+// The machine-wide folder searched after the user's: /etc/tarven.
+std::u16string systemConfigFolder();
+
 }  // namespace tarven::platform

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace tarven::platform {
 
 // The separator between a directory and a name in a path.
-inline constexpr char16_t kPathSeparator = u'/';
+extern const char16_t kPathSeparator;
 
-// A file opened for reading only. The descriptor is closed by close() or the destructor.
+// A file opened for reading only. The descriptor (or handle) is closed by close() or the
+// destructor.
 class FileReader {
   public:
     FileReader() = default;
@@ -23,7 +25,7 @@ class FileReader {
     void close();
 
   private:
-    int fd_ = -1;
+    std::intptr_t fd_ = -1;  // wide enough for a Windows handle, whose invalid value is -1 too
 };
 
 // Whether something exists at the path.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "BuildInfo.h"
+#include "log/LogView.h"
 #include "net/TcpStream.h"
 #include "net/TlsSession.h"
 #include "platform/Environment.h"
@@ -15,7 +16,6 @@
 #include "request/Credentials.h"
 #include "request/DescriptionFile.h"
 #include "request/Redaction.h"
-#include "log/LogView.h"
 
 namespace tarven {
 namespace {
@@ -240,9 +240,9 @@ std::u16string findDescription(const char16_t* fileName, const RunEnvironment& e
     if (!user.empty() && user.size() < static_cast<std::size_t>(kPathCapacity) &&
         platform::pathExists(user.c_str()))
         return user;
-    const char16_t* system =
-        environment.systemConfigFolder ? environment.systemConfigFolder : kSystemConfigFolder;
-    if (joinPath(path, system, fileName))
+    const std::u16string system = environment.systemConfigFolder ? environment.systemConfigFolder
+                                                                 : platform::systemConfigFolder();
+    if (!system.empty() && joinPath(path, system.c_str(), fileName))
         return path;
     return {};
 }
@@ -317,6 +317,10 @@ bool runRequest(Window& window, const char16_t* fileName, const RunEnvironment& 
 
     std::unique_ptr<TlsContext> tls;
     if (transport != Transport::plain) {
+        if (!tlsAvailable()) {
+            appendWide(window, u"** TLS is not available in this build.\r\n");
+            return false;
+        }
         tls = std::make_unique<TlsContext>(
             transport == Transport::tlsVerified ? TlsVerify::chainAndName : TlsVerify::none,
             caFile ? caFile->c_str() : nullptr);

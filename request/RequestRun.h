@@ -2,17 +2,15 @@
 
 #include <string>
 
+#include "log/Window.h"
 #include "platform/Clock.h"
 #include "platform/HostNetwork.h"
-#include "log/Window.h"
 
 namespace tarven {
 
 class TcpStream;
 
 inline constexpr const char16_t* kDescriptionFileName = u"tarven.txt";
-// The machine-wide folder searched after the user's config folder.
-inline constexpr const char16_t* kSystemConfigFolder = u"/etc/tarven";
 // How much of the answer's start a run keeps for answerHead.
 inline constexpr std::size_t kAnswerHeadSize = 64;
 
@@ -22,7 +20,7 @@ struct RunEnvironment {
     const platform::Clock* clock = nullptr;       // none: the system clock
     // A full path that replaces the search beside the program and in the user's config folder.
     const char16_t* descriptionPath = nullptr;
-    // The machine-wide folder; none: kSystemConfigFolder.
+    // The machine-wide folder; none: platform::systemConfigFolder().
     const char16_t* systemConfigFolder = nullptr;
     // Show secrets in the sent lines as "****" in the log (and in requestCopy); the wire keeps
     // them.

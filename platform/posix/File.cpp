@@ -12,6 +12,8 @@
 
 namespace tarven::platform {
 
+const char16_t kPathSeparator = u'/';
+
 FileReader::~FileReader() {
     close();
 }
@@ -41,14 +43,14 @@ long FileReader::read(void* buffer, std::size_t size) {
         return -1;
     ssize_t got;
     do {
-        got = ::read(fd_, buffer, size);
+        got = ::read(static_cast<int>(fd_), buffer, size);
     } while (got < 0 && errno == EINTR);
     return static_cast<long>(got);
 }
 
 void FileReader::close() {
     if (fd_ >= 0) {
-        ::close(fd_);
+        ::close(static_cast<int>(fd_));
         fd_ = -1;
     }
 }

@@ -24,4 +24,13 @@ std::u16string userConfigPath(const char16_t* fileName) {
     return utf8ToUtf16(path.data(), path.size());
 }
 
+const char* descriptionSearchHelp() {
+    return "tarven.txt is looked for beside the program, then in $XDG_CONFIG_HOME/tarven/\n"
+           "(~/.config/tarven/ by default), then in /etc/tarven/.\n";
+}
+
+std::u16string systemConfigFolder() {
+    return u"/etc/tarven";
+}
+
 }  // namespace tarven::platform

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <charconv>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +43,16 @@ bool readableByOthers(const char16_t* path) {
     if (::stat(utf16ToUtf8(path).c_str(), &st) != 0)
         return false;
     return (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+
+void prepareStandardStreams() {
+    // The log's writes then fail and are dropped instead of raising SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void writeText(std::FILE* stream, const char* bytes, std::size_t count) {
+    std::fwrite(bytes, 1, count, stream);
+    std::fflush(stream);
 }
 
 }  // namespace tarven::platform
