@@ -1,8 +1,9 @@
 #pragma once
 
-#include <iphlpapi.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// iphlpapi.h needs the Winsock types first.
+#include <iphlpapi.h>
 
 #include <memory>
 #include <vector>
