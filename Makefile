@@ -13,8 +13,11 @@ endif
 PACKAGES := cmake make g++ pkgconf libgtest-dev libgmock-dev libbenchmark-dev libssl-dev \
             qt6-base-dev libx11-dev xvfb xauth trayer xdotool x11-utils imagemagick \
             dpkg-dev file man-db debhelper lintian
+# The Windows cross build, its installer and the check under Wine, also from Debian 12.
+WINDOWS_PACKAGES := cmake make g++-mingw-w64-x86-64-posix nsis wine wine64 zip unzip binutils
 
-.PHONY: all deps configure build test run sanitize clean fuzz check-leaks bench package
+.PHONY: all deps configure build test run sanitize clean fuzz check-leaks bench package \
+        deps-windows package-windows
 
 all: build
 
@@ -60,6 +63,12 @@ bench:
 
 package: deps
 	@CMAKE_FLAGS="$(CMAKE_FLAGS)" bash packaging/build-package.sh
+
+deps-windows:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(WINDOWS_PACKAGES)"
+
+package-windows: deps-windows
+	@CMAKE_FLAGS="$(CMAKE_FLAGS)" bash packaging/windows/build-windows-package.sh
 
 clean:
 	rm -rf build
