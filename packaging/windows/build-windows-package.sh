@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows installer tarven-<version>-setup.exe and the portable
-# tarven-<version>-windows-x64.zip from the windows-release cross build, then checks the
-# installer under Wine with test-windows-package.sh.
+# tarven-<version>-windows-x64.zip from a windows-release cross build in OUT_DIR/cmake, then
+# checks the installer under Wine with test-windows-package.sh.
 #
 # Usage: packaging/windows/build-windows-package.sh [OUT_DIR]   (default: build/windows-package)
 # JOBS sets the build's parallelism, CMAKE_FLAGS adds options to the CMake configuration.
@@ -10,12 +10,14 @@ set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 out_dir=$(realpath -m "${1:-$source_dir/build/windows-package}")
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
-build_dir=$source_dir/build/windows-release
+# A build of its own: the package needs the programs only, and the windows-release build
+# beside it may have the tests on.
+build_dir=$out_dir/cmake
 version=$(sed -n 's/^project(tarven VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
 
 read -r -a extra_flags <<<"${CMAKE_FLAGS:-}"
-(cd "$source_dir" && cmake --preset windows-release "${extra_flags[@]}")
-# The package needs the programs only, not the tests.
+(cd "$source_dir" &&
+    cmake --preset windows-release -B "$build_dir" -DTARVEN_BUILD_TESTS=OFF "${extra_flags[@]}")
 targets=(tarven-cli)
 if cmake --build "$build_dir" --target help | grep -qx '\.\.\. tarven'; then
     targets+=(tarven)
