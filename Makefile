@@ -13,14 +13,14 @@ endif
 # Build and test dependencies, all from Debian 12.
 PACKAGES := cmake make g++ pkgconf libgtest-dev libgmock-dev libbenchmark-dev libssl-dev \
             qt6-base-dev libx11-dev xvfb xauth trayer xdotool x11-utils imagemagick \
-            dpkg-dev file man-db
-# The Windows build: the mingw-w64 cross compiler, and Wine to run its tests.
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64
+            dpkg-dev file man-db debhelper lintian
+# The Windows build, its installer and the checks under Wine, also from Debian 12.
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 nsis zip unzip binutils
 WINDOWS_PRESET ?= windows
 WINDOWS_BUILD_DIR := build/$(WINDOWS_PRESET)
 
 .PHONY: all deps deps-windows configure build test test-linux test-windows build-windows run \
-        sanitize clean fuzz check-leaks bench package
+        sanitize clean fuzz check-leaks bench package package-windows
 
 all: build
 
@@ -101,6 +101,9 @@ bench:
 
 package: deps
 	@CMAKE_FLAGS="$(CMAKE_FLAGS)" bash packaging/build-package.sh
+
+package-windows: deps-windows
+	@CMAKE_FLAGS="$(CMAKE_FLAGS)" bash packaging/windows/build-windows-package.sh
 
 clean:
 	rm -rf build

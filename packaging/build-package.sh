@@ -1,39 +1,50 @@
 #!/usr/bin/env bash
-# Builds the Debian package tarven_<version>_<arch>.deb and checks it with test-package.sh.
-# The build is configured for the prefix /usr, the one the package installs to, because the
-# programs and units carry their installed paths.
+# Builds the Debian package tarven_<version>_<arch>.deb with debhelper, checks it with lintian
+# (no errors, no warnings) and with test-package.sh.
+# dpkg-buildpackage wants debian/ at the top of the tree it builds and writes its work files
+# there, so it runs on a copy of the source with packaging/debian/ as its debian/; the CMake
+# build beside the copy is kept, so a second run rebuilds only what changed.
 #
 # Usage: packaging/build-package.sh [BUILD_DIR]     (default: build/package)
-# The package is left in BUILD_DIR. JOBS sets the build's parallelism.
+# The package is left in BUILD_DIR. JOBS sets the build's parallelism, CMAKE_FLAGS adds
+# options to the CMake configuration.
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=$(realpath -m "${1:-$source_dir/build/package}")
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
-# The hint's address is derived from the prefix only when it is not in the cache yet; drop a
-# value left by an earlier configuration with another prefix.
-read -r -a extra_flags <<<"${CMAKE_FLAGS:-}"
-cmake -S "$source_dir" -B "$build_dir" \
-    -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX=/usr \
-    -UTARVEN_DOC_URL \
-    -DTARVEN_BUILD_TESTS=ON \
-    -DTARVEN_BUILD_BENCHMARKS=OFF \
-    "${extra_flags[@]}"
-cmake --build "$build_dir" --parallel "$jobs"
+copy=$build_dir/source
+rm -rf "$copy"
+mkdir -p "$copy"
+excludes=(--exclude=./.git --exclude=./build --exclude='./build-*' --exclude='./obj-*')
+# A build folder given inside the source tree must not be copied into itself.
+case $build_dir/ in
+    "$source_dir"/*) excludes+=("--exclude=./${build_dir#"$source_dir"/}") ;;
+esac
+tar -C "$source_dir" "${excludes[@]}" -cf - . | tar -C "$copy" -xf -
+cp -a "$source_dir/packaging/debian" "$copy/debian"
 
-rm -f "$build_dir"/tarven_*.deb
-(cd "$build_dir" && cpack -G DEB)
+rm -f "$build_dir"/tarven_*.deb "$build_dir"/tarven-dbgsym_*.deb \
+      "$build_dir"/tarven_*.changes "$build_dir"/tarven_*.buildinfo
+# -nc: the copy is new, and cleaning would drop the kept CMake build.
+(cd "$copy" &&
+    TARVEN_BUILD_DIR="$build_dir/cmake" TARVEN_CMAKE_FLAGS="${CMAKE_FLAGS:-}" \
+    dpkg-buildpackage -b -nc -us -uc -j"$jobs")
 packages=("$build_dir"/tarven_*.deb)
-if [[ ${#packages[@]} -ne 1 || ! -f ${packages[0]} ]]; then
-    echo "$0: expected one tarven_*.deb in $build_dir" >&2
+changes=("$build_dir"/tarven_*.changes)
+if [[ ${#packages[@]} -ne 1 || ! -f ${packages[0]} || ! -f ${changes[0]} ]]; then
+    echo "$0: expected one tarven_*.deb and its .changes in $build_dir" >&2
     exit 1
 fi
 
+echo "lintian ${changes[0]##*/}:"
+lintian --fail-on error,warning --info "${changes[0]}"
+echo "lintian: no errors, no warnings"
+
 TARVEN_PEER="" TARVEN_DESKTOP=""
 # shellcheck source=/dev/null
-source "$build_dir/package-test.env"
+source "$build_dir/cmake/package-test.env"
 if [[ -z $TARVEN_PEER ]]; then
     echo "$0: the build made no tarven-peer, which the package test needs" >&2
     exit 1

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks a built Tarven package without installing it: its control fields, its file list, the
-# installed paths that the programs and units rely on, and a whole run of the unpacked
-# tarven-cli against a loopback peer.
+# installed paths that the programs and units rely on, what the maintainer scripts ask of
+# systemd, and a whole run of the unpacked tarven-cli against a loopback peer.
 #
 # Usage: test-package.sh [--expect-desktop] PACKAGE.deb TARVEN-PEER
 #   --expect-desktop  the package must hold the desktop program and its files too
@@ -86,6 +86,8 @@ check_control() {
 check_files() {
     local required=(
         usr/bin/tarven-cli
+        usr/share/doc/tarven/copyright
+        usr/share/doc/tarven/changelog.gz
         usr/share/doc/tarven/description-file.md
         usr/share/doc/tarven/tarven.txt.example
         usr/share/man/man1/tarven-cli.1.gz
@@ -216,6 +218,13 @@ check_runs() {
 }
 
 check_units() {
+    # Each host keeps its own minute of the hour, so a fleet does not call at the same second.
+    local timer
+    for timer in "$root"/usr/lib/systemd/{user,system}/tarven-cli.timer; do
+        check "${timer#"$root"} spreads its start over the hour" \
+            grep -qx 'RandomizedDelaySec=1h' "$timer"
+        check "${timer#"$root"} keeps one fixed delay" grep -qx 'FixedRandomDelay=true' "$timer"
+    done
     if ! command -v systemd-analyze >/dev/null; then
         echo "skip: systemd-analyze not found; units not verified"
         return 0
@@ -259,6 +268,71 @@ check_exposure() {
     fi
 }
 
+# Runs the package's maintainer scripts with deb-systemd-helper, deb-systemd-invoke and
+# systemctl replaced by recorders, as on a machine running systemd, and checks what they ask
+# for: nothing enabled on install, an enabled timer kept on upgrade, the units stopped on
+# removal and disabled on purge.
+check_maintainer_scripts() {
+    local scripts=$work/scripts stubs=$work/stubs calls=$work/calls name
+    dpkg-deb -e "$deb" "$scripts"
+    mkdir -p "$stubs" "$work/run-systemd"
+    for name in deb-systemd-helper deb-systemd-invoke systemctl; do
+        # The helper's questions are answered from TARVEN_STATE: new (never installed, where
+        # the real helper says "was enabled"), enabled or disabled.
+        cat >"$stubs/$name" <<EOF
+#!/bin/sh
+echo "$name \$*" >>"$calls"
+case "\$*" in
+*debian-installed*) [ "\$TARVEN_STATE" != new ] ;;
+*was-enabled*) [ "\$TARVEN_STATE" != disabled ] ;;
+esac
+EOF
+        chmod +x "$stubs/$name"
+    done
+    # The scripts act only where /run/systemd/system exists, and call the helper by full path.
+    for name in postinst prerm postrm; do
+        [[ -f $scripts/$name ]] || { fail "package has no $name"; return 0; }
+        sed -e "s|/run/systemd/system|$work/run-systemd|g" \
+            -e "s|/usr/bin/deb-systemd-helper|$stubs/deb-systemd-helper|g" \
+            "$scripts/$name" >"$scripts/$name.run"
+    done
+    # script, arguments, the timer's state, expected call pattern ('!' first: must not occur).
+    local cases=(
+        "postinst|configure|new|!deb-systemd-helper.* enable "
+        "postinst|configure|new|!systemctl.* (enable|start)"
+        "postinst|configure 0.0.9|disabled|!deb-systemd-helper.* enable "
+        "postinst|configure 0.0.9|enabled|^deb-systemd-helper enable tarven-cli.timer$"
+        "postinst|configure 0.0.9|enabled|^deb-systemd-helper --user enable tarven-cli.timer$"
+        "postinst|configure 0.0.9|enabled|^deb-systemd-invoke restart tarven-cli.service tarven-cli.timer$"
+        "prerm|upgrade 0.1.1|enabled|!stop"
+        "prerm|remove|enabled|^deb-systemd-invoke stop tarven-cli.service tarven-cli.timer$"
+        "postrm|remove|enabled|!purge"
+        "postrm|purge|enabled|^deb-systemd-helper purge tarven-cli.timer$"
+        "postrm|purge|enabled|^deb-systemd-helper --user purge tarven-cli.timer$"
+    )
+    local entry script args state pattern status what
+    for entry in "${cases[@]}"; do
+        IFS='|' read -r script args state pattern <<<"$entry"
+        : >"$calls"
+        status=0
+        what="$script $args, timer $state,"
+        # shellcheck disable=SC2086 # the arguments are words
+        PATH=$stubs:$PATH TARVEN_STATE=$state DPKG_ROOT="" \
+            sh "$scripts/$script.run" $args >/dev/null 2>&1 || status=$?
+        if [[ $status -ne 0 ]]; then
+            fail "$what exits $status"
+        elif [[ $pattern == '!'* ]]; then
+            if grep -Eq -- "${pattern#!}" "$calls"; then
+                fail "$what calls $(grep -E -- "${pattern#!}" "$calls" | head -n 1)"
+            else
+                pass "$what calls nothing like '${pattern#!}'"
+            fi
+        else
+            check "$what calls '$pattern'" grep -Eq -- "$pattern" "$calls"
+        fi
+    done
+}
+
 check_desktop_entries() {
     command -v desktop-file-validate >/dev/null || return 0
     local entry out
@@ -282,6 +356,7 @@ check_installed_paths
 check_version
 check_runs
 check_units
+check_maintainer_scripts
 check_desktop_entries
 
 if ((failures > 0)); then
