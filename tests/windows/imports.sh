@@ -8,7 +8,8 @@ for program in "$@"; do
   [ -n "$dlls" ] || { echo "$program: no import list"; status=1; }
   for dll in $dlls; do
     case $dll in
-      KERNEL32.DLL | MSVCRT.DLL | WS2_32.DLL | IPHLPAPI.DLL | USER32.DLL | ADVAPI32.DLL) ;;
+      KERNEL32.DLL | MSVCRT.DLL | WS2_32.DLL | IPHLPAPI.DLL | USER32.DLL | ADVAPI32.DLL | \
+        SECUR32.DLL | CRYPT32.DLL) ;;
       *) echo "$program imports $dll, which Windows does not ship"; status=1 ;;
     esac
   done
