@@ -1,4 +1,5 @@
-// The TLS backend on OpenSSL 3. Another backend replaces this file alone.
+// The TLS backend on OpenSSL 3, built as the private module net/TlsModule.cpp opens at the
+// first TLS run. Another backend replaces this file alone.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -12,9 +13,8 @@
 #include <cstring>
 #include <string>
 
-#include "net/TcpStream.h"
+#include "net/TlsModule.h"
 #include "net/TlsReasons.h"
-#include "net/TlsSession.h"
 
 namespace tarven {
 namespace {
@@ -166,40 +166,55 @@ std::string addressLiteral(const char* server) {
     return {};
 }
 
-}  // namespace
+class OpenSslSession final : public tlsmodule::Session {
+  public:
+    OpenSslSession(SSL* ssl, tlsmodule::Waits& waits) : ssl_(ssl), waits_(waits) {}
 
-struct TlsContext::Backend {
-    std::unique_ptr<SSL_CTX, SslContextFree> context;
-    std::unique_ptr<BIO_METHOD, BioMethodFree> socketMethod;
-};
+    // Runs the handshake; the session's own state when it ends, 1 when it succeeded.
+    int handshake(std::string& report);
+    int send(const char* bytes, int count) override;
+    int receive(char* buffer, int size) override;
+    void shutdown() override;
 
-struct TlsSession::Backend {
-    std::unique_ptr<SSL, SslFree> ssl;
-    TcpStream* stream = nullptr;
-    bool sound = true;  // no fatal error yet, so a close_notify may still be sent
+  private:
+    std::unique_ptr<SSL, SslFree> ssl_;
+    tlsmodule::Waits& waits_;
+    bool sound_ = true;  // no fatal error yet, so a close_notify may still be sent
 
     // Waits for what the library asked for after `result`. 1 to try again; 0 on time-out or a
     // failed wait; -1 when the operation failed for good.
     int waitAfter(int result) {
-        switch (SSL_get_error(ssl.get(), result)) {
+        switch (SSL_get_error(ssl_.get(), result)) {
             case SSL_ERROR_WANT_READ:
-                return stream->waitReadable() < 1 ? 0 : 1;
+                return waits_.readable() < 1 ? 0 : 1;
             case SSL_ERROR_WANT_WRITE:
-                return stream->waitWritable() < 1 ? 0 : 1;
+                return waits_.writable() < 1 ? 0 : 1;
             default:
-                sound = false;
+                sound_ = false;
                 return -1;
         }
     }
 };
 
-TlsContext::TlsContext(TlsVerify verify, const char* caFile)
-    : verify_(verify), backend_(std::make_unique<Backend>()) {
+class OpenSslContext final : public tlsmodule::Context {
+  public:
+    // False when the library could not be set up or the CA file could not be loaded.
+    bool setUp(TlsVerify verify, const char* caFile);
+    std::unique_ptr<tlsmodule::Session> start(int socket, tlsmodule::Waits& waits,
+                                              const char* server,
+                                              std::string& report) const override;
+
+  private:
+    std::unique_ptr<SSL_CTX, SslContextFree> context_;
+    std::unique_ptr<BIO_METHOD, BioMethodFree> socketMethod_;
+};
+
+bool OpenSslContext::setUp(TlsVerify verify, const char* caFile) {
     std::unique_ptr<SSL_CTX, SslContextFree> context(SSL_CTX_new(TLS_client_method()));
     std::unique_ptr<BIO_METHOD, BioMethodFree> method(
         BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "tarven socket"));
     if (!context || !method)
-        return;
+        return false;
     BIO_meth_set_write(method.get(), bioWrite);
     BIO_meth_set_read(method.get(), bioRead);
     BIO_meth_set_ctrl(method.get(), bioControl);
@@ -208,7 +223,7 @@ TlsContext::TlsContext(TlsVerify verify, const char* caFile)
     SSL_CTX_set_min_proto_version(context.get(), TLS1_2_VERSION);
     SSL_CTX_set_max_cert_list(context.get(), kMaxCertificateList);
     if (!dropFiniteFieldDhe(context.get()))
-        return;
+        return false;
     // A close without close_notify ends an answer like a plain close: many servers do it.
     SSL_CTX_set_options(context.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
     // Reads return to the caller after a non-application record, so each wait stays its own.
@@ -216,7 +231,7 @@ TlsContext::TlsContext(TlsVerify verify, const char* caFile)
     // The request is HTTP/1.x as the user wrote it; never offer h2.
     static const unsigned char kAlpn[] = {8, 'h', 't', 't', 'p', '/', '1', '.', '1'};
     if (SSL_CTX_set_alpn_protos(context.get(), kAlpn, sizeof kAlpn) != 0)
-        return;
+        return false;
     SSL_CTX_set_verify(context.get(),
                        verify == TlsVerify::chainAndName ? SSL_VERIFY_PEER : SSL_VERIFY_NONE,
                        nullptr);
@@ -225,38 +240,31 @@ TlsContext::TlsContext(TlsVerify verify, const char* caFile)
                             : SSL_CTX_set_default_verify_paths(context.get());
     ERR_clear_error();
     if (trusted != 1)
-        return;
-    backend_->context = std::move(context);
-    backend_->socketMethod = std::move(method);
+        return false;
+    context_ = std::move(context);
+    socketMethod_ = std::move(method);
+    return true;
 }
 
-TlsContext::~TlsContext() = default;
-
-bool TlsContext::ready() const {
-    return backend_->context != nullptr;
-}
-
-TlsSession::TlsSession(std::unique_ptr<Backend> backend) : backend_(std::move(backend)) {}
-
-TlsSession::~TlsSession() = default;
-
-std::unique_ptr<TlsSession> TlsSession::start(const TlsContext& context, TcpStream& stream,
-                                              const char* server, std::string& report) {
+std::unique_ptr<tlsmodule::Session> OpenSslContext::start(int socket, tlsmodule::Waits& waits,
+                                                          const char* server,
+                                                          std::string& report) const {
     ERR_clear_error();
     report = "the TLS library could not be set up";
-    if (!context.ready() || stream.handle == -1 || server == nullptr)
+    if (socket == -1 || server == nullptr)
         return nullptr;
-    auto backend = std::make_unique<Backend>();
-    backend->stream = &stream;
-    backend->ssl.reset(SSL_new(context.backend()->context.get()));
-    BIO* bio = BIO_new(context.backend()->socketMethod.get());
-    if (!backend->ssl || bio == nullptr) {
-        BIO_free(bio);
+    SSL* ssl = SSL_new(context_.get());
+    if (ssl == nullptr) {
         ERR_clear_error();
         return nullptr;
     }
-    BIO_set_data(bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(stream.handle)));
-    SSL* ssl = backend->ssl.get();
+    auto session = std::make_unique<OpenSslSession>(ssl, waits);
+    BIO* bio = BIO_new(socketMethod_.get());
+    if (bio == nullptr) {
+        ERR_clear_error();
+        return nullptr;
+    }
+    BIO_set_data(bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(socket)));
     SSL_set_bio(ssl, bio, bio);  // the session owns the BIO from here
 
     const std::string literal = addressLiteral(server);
@@ -272,12 +280,18 @@ std::unique_ptr<TlsSession> TlsSession::start(const TlsContext& context, TcpStre
             report = "the server name cannot be checked";
         return nullptr;
     }
+    if (session->handshake(report) != 1)
+        return nullptr;
+    return session;
+}
 
+int OpenSslSession::handshake(std::string& report) {
+    SSL* ssl = ssl_.get();
     for (;;) {
         const int result = SSL_connect(ssl);
         if (result == 1)
             break;
-        const int waited = backend->waitAfter(result);
+        const int waited = waitAfter(result);
         if (waited == 1)
             continue;
         const long verified = SSL_get_verify_result(ssl);
@@ -293,24 +307,23 @@ std::unique_ptr<TlsSession> TlsSession::start(const TlsContext& context, TcpStre
                 report = errno != 0 ? std::strerror(errno) : tlsReasonText(TlsReason::serverClosed);
         }
         ERR_clear_error();
-        return nullptr;
+        return waited;
     }
     report = std::string(SSL_get_version(ssl)) + " " + SSL_get_cipher_name(ssl);
-    return std::unique_ptr<TlsSession>(new TlsSession(std::move(backend)));
+    return 1;
 }
 
-int TlsSession::send(const char* bytes, int count) {
-    Backend& b = *backend_;
+int OpenSslSession::send(const char* bytes, int count) {
     int sent = 0;
     while (sent < count) {
         std::size_t written = 0;
-        const int result = SSL_write_ex(b.ssl.get(), bytes + sent,
+        const int result = SSL_write_ex(ssl_.get(), bytes + sent,
                                         static_cast<std::size_t>(count - sent), &written);
         if (result == 1) {
             sent += static_cast<int>(written);
             continue;
         }
-        const int waited = b.waitAfter(result);
+        const int waited = waitAfter(result);
         ERR_clear_error();
         if (waited == 0)
             return -1;
@@ -320,48 +333,58 @@ int TlsSession::send(const char* bytes, int count) {
     return sent;
 }
 
-int TlsSession::receive(char* buffer, int size) {
-    Backend& b = *backend_;
-    if (!b.sound)
+int OpenSslSession::receive(char* buffer, int size) {
+    if (!sound_)
         return -1;
     // Reading first delivers what the library holds decrypted before the socket is waited on.
     for (;;) {
         std::size_t got = 0;
-        const int result = SSL_read_ex(b.ssl.get(), buffer, static_cast<std::size_t>(size), &got);
+        const int result = SSL_read_ex(ssl_.get(), buffer, static_cast<std::size_t>(size), &got);
         if (result == 1)
             return static_cast<int>(got);
-        const int error = SSL_get_error(b.ssl.get(), result);
+        const int error = SSL_get_error(ssl_.get(), result);
         if (error == SSL_ERROR_ZERO_RETURN) {
             ERR_clear_error();
             return -1;
         }
-        const int waited = b.waitAfter(result);
+        const int waited = waitAfter(result);
         ERR_clear_error();
         if (waited < 1)
             return waited;
     }
 }
 
-void TlsSession::shutdown() {
-    Backend& b = *backend_;
-    if (!b.sound)
+void OpenSslSession::shutdown() {
+    if (!sound_)
         return;
-    b.sound = false;
+    sound_ = false;
     // Only our close_notify is sent; the server's is not waited for.
-    int result = SSL_shutdown(b.ssl.get());
-    if (result < 0 && SSL_get_error(b.ssl.get(), result) == SSL_ERROR_WANT_WRITE &&
-        b.stream->waitWritable() >= 1) {
-        SSL_shutdown(b.ssl.get());
+    int result = SSL_shutdown(ssl_.get());
+    if (result < 0 && SSL_get_error(ssl_.get(), result) == SSL_ERROR_WANT_WRITE &&
+        waits_.writable() >= 1) {
+        SSL_shutdown(ssl_.get());
     }
     ERR_clear_error();
 }
 
-bool tlsAvailable() {
-    return true;
+std::unique_ptr<tlsmodule::Context> newContext(TlsVerify verify, const char* caFile) {
+    auto context = std::make_unique<OpenSslContext>();
+    if (!context->setUp(verify, caFile))
+        return nullptr;
+    return context;
 }
 
-std::string tlsLibraryVersion() {
+std::string libraryVersion() {
     return OpenSSL_version(OPENSSL_VERSION);
 }
 
+const tlsmodule::Entry kEntry = {tlsmodule::kTlsModuleAbi, newContext, libraryVersion};
+
+}  // namespace
 }  // namespace tarven
+
+// The only symbol the module exports; everything else is built hidden.
+extern "C" __attribute__((visibility("default"))) const tarven::tlsmodule::Entry*
+tarven_tls_module() {
+    return &tarven::kEntry;
+}
