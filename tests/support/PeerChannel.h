@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include "support/TestPeer.h"
 
@@ -22,6 +23,8 @@ class TestPeer::Channel {
 
     // False when the handshake failed or the client stayed silent too long.
     bool handshake(const std::atomic<bool>& stop);
+    // "<protocol> <cipher>" after the handshake, in OpenSSL's names.
+    std::string negotiated() const;
     // Bytes received; 0 when nothing came within the poll step; -1 when the client closed.
     int receive(char* buffer, int size);
     int send(const char* bytes, int count);

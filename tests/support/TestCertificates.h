@@ -1,7 +1,5 @@
 #pragma once
 
-#include <openssl/types.h>
-
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -17,7 +15,8 @@ class TestAuthority {
     TestAuthority(const TestAuthority&) = delete;
     TestAuthority& operator=(const TestAuthority&) = delete;
 
-    bool ready() const { return key_ != nullptr && certificate_ != nullptr; }
+    ~TestAuthority();
+    bool ready() const { return issuer_ != nullptr; }
     // The authority's own certificate, for "TARVEN_cafile:".
     const std::filesystem::path& certificateFile() const { return certificateFile_; }
 
@@ -38,12 +37,9 @@ class TestAuthority {
   private:
     std::filesystem::path folder_;
     std::filesystem::path certificateFile_;
-    struct Free {
-        void operator()(EVP_PKEY* key) const;
-        void operator()(X509* certificate) const;
-    };
-    std::unique_ptr<EVP_PKEY, Free> key_;
-    std::unique_ptr<X509, Free> certificate_;
+    // What signs: its key and certificate, or the link to the program that holds them.
+    struct Issuer;
+    std::unique_ptr<Issuer> issuer_;
 };
 
 // A self-signed server certificate for `names`, trusted by nobody.

@@ -81,6 +81,11 @@ std::string TestPeer::received(int count) {
     return received_;
 }
 
+std::string TestPeer::negotiated() {
+    const std::lock_guard lock(mutex_);
+    return negotiated_;
+}
+
 void TestPeer::serve() {
     blockBrokenPipeSignal();
     while (!stop_) {
@@ -118,8 +123,12 @@ bool TestPeer::sendCounted(Channel& client, const char* bytes, std::size_t count
 
 void TestPeer::serveOne(TcpStream& stream) {
     Channel client(stream, tls_.get());
-    if (client.tls() && !client.handshake(stop_))
-        return;
+    if (client.tls()) {
+        if (!client.handshake(stop_))
+            return;
+        const std::lock_guard lock(mutex_);
+        negotiated_ = client.negotiated();
+    }
     serveOne(client);
 }
 

@@ -69,6 +69,8 @@ class TestPeer {
     int connections() const { return finished_.load(); }
     // Bytes of the answer, parts and filler that the client took.
     std::size_t sent() const { return sent_.load(); }
+    // What the last TLS handshake agreed on: "<protocol> <cipher>", in OpenSSL's names.
+    std::string negotiated();
 
   private:
     void serve();
@@ -95,6 +97,7 @@ class TestPeer {
     std::atomic<std::size_t> sent_{0};
     std::mutex mutex_;
     std::string received_;
+    std::string negotiated_;
     std::thread thread_;
 };
 

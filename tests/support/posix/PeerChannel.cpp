@@ -1,4 +1,5 @@
 #include "support/PeerChannel.h"
+#include "ServerTls.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
@@ -41,18 +42,29 @@ bool limitOffer(SSL_CTX* context, PeerScript::TlsOffer offer) {
 
 }  // namespace
 
-TestPeer::Tls* TestPeer::loadTls(const std::string& certificateFile, const std::string& keyFile,
-                                 PeerScript::TlsOffer offer) {
-    auto tls = std::make_unique<Tls>();
-    tls->context.reset(SSL_CTX_new(TLS_server_method()));
-    if (!tls->context ||
-        SSL_CTX_use_certificate_chain_file(tls->context.get(), certificateFile.c_str()) != 1 ||
-        SSL_CTX_use_PrivateKey_file(tls->context.get(), keyFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
-        !limitOffer(tls->context.get(), offer)) {
+SSL_CTX* newServerContext(const std::string& certificateFile, const std::string& keyFile,
+                          PeerScript::TlsOffer offer) {
+    std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> context(SSL_CTX_new(TLS_server_method()),
+                                                              SSL_CTX_free);
+    if (!context ||
+        SSL_CTX_use_certificate_chain_file(context.get(), certificateFile.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(context.get(), keyFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
+        !limitOffer(context.get(), offer)) {
         ERR_clear_error();
         return nullptr;
     }
-    return tls.release();
+    return context.release();
+}
+
+std::string negotiatedText(const SSL* ssl) {
+    return std::string(SSL_get_version(ssl)) + " " + SSL_get_cipher_name(ssl);
+}
+
+TestPeer::Tls* TestPeer::loadTls(const std::string& certificateFile, const std::string& keyFile,
+                                 PeerScript::TlsOffer offer) {
+    auto tls = std::make_unique<Tls>();
+    tls->context.reset(newServerContext(certificateFile, keyFile, offer));
+    return tls->context ? tls.release() : nullptr;
 }
 
 void blockBrokenPipeSignal() {
@@ -98,6 +110,10 @@ bool TestPeer::Channel::handshake(const std::atomic<bool>& stop) {
     ERR_clear_error();
     session_.reset();
     return false;
+}
+
+std::string TestPeer::Channel::negotiated() const {
+    return tls() ? negotiatedText(session_->ssl.get()) : "";
 }
 
 int TestPeer::Channel::receive(char* buffer, int size) {

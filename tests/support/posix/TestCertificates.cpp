@@ -127,12 +127,12 @@ TestAuthority::Server issueServer(const std::filesystem::path& folder, const std
 
 }  // namespace
 
-void TestAuthority::Free::operator()(EVP_PKEY* key) const {
-    EVP_PKEY_free(key);
-}
-void TestAuthority::Free::operator()(X509* certificate) const {
-    X509_free(certificate);
-}
+struct TestAuthority::Issuer {
+    Key key;
+    Certificate certificate;
+};
+
+TestAuthority::~TestAuthority() = default;
 
 TestAuthority::TestAuthority(const std::filesystem::path& folder, const std::string& name)
     : folder_(folder), certificateFile_(folder / (name + ".pem")) {
@@ -143,8 +143,7 @@ TestAuthority::TestAuthority(const std::filesystem::path& folder, const std::str
         makeCertificate(key.get(), "Tarven test CA " + name, nullptr, nullptr, true, {}, -1, 30);
     if (!certificate || !writeCertificate(certificateFile_, certificate.get()))
         return;
-    key_.reset(key.release());
-    certificate_.reset(certificate.release());
+    issuer_.reset(new Issuer{std::move(key), std::move(certificate)});
 }
 
 TestAuthority::Server TestAuthority::issue(const std::string& name,
@@ -152,8 +151,8 @@ TestAuthority::Server TestAuthority::issue(const std::string& name,
                                            int toDays, Form form) const {
     if (!ready())
         return {folder_ / (name + ".pem"), folder_ / (name + ".key")};
-    return issueServer(folder_, name, names, certificate_.get(), key_.get(), fromDays, toDays,
-                       form);
+    return issueServer(folder_, name, names, issuer_->certificate.get(), issuer_->key.get(),
+                       fromDays, toDays, form);
 }
 
 TestAuthority::Server selfSigned(const std::filesystem::path& folder,
