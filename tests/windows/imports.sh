@@ -9,7 +9,7 @@ for program in "$@"; do
   for dll in $dlls; do
     case $dll in
       KERNEL32.DLL | MSVCRT.DLL | WS2_32.DLL | IPHLPAPI.DLL | USER32.DLL | ADVAPI32.DLL | \
-        SECUR32.DLL | CRYPT32.DLL) ;;
+        SECUR32.DLL | CRYPT32.DLL | GDI32.DLL | SHELL32.DLL) ;;
       *) echo "$program imports $dll, which Windows does not ship"; status=1 ;;
     esac
   done

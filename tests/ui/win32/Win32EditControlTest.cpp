@@ -1,0 +1,98 @@
+#include <windows.h>
+
+#include <memory>
+
+#include "log/EditControlContract.h"
+#include "ui/win32/Win32EditControl.h"
+
+namespace tarven::test {
+namespace {
+
+// A real EDIT window, as the dialog makes it, with the control over it.
+class EditWindow final : public EditControl {
+  public:
+    EditWindow()
+        : window_(CreateWindowExW(
+              0, L"EDIT", L"",
+              WS_POPUP | ES_MULTILINE | ES_AUTOHSCROLL | ES_AUTOVSCROLL | WS_VSCROLL, 0, 0, 200,
+              120, nullptr, nullptr, nullptr, nullptr)),
+          control_(std::make_unique<Win32EditControl>(window_)) {}
+    ~EditWindow() override {
+        control_.reset();
+        DestroyWindow(window_);
+    }
+    int lineCount() const override { return control_->lineCount(); }
+    std::int64_t lineIndex(int line) const override { return control_->lineIndex(line); }
+    void setSelection(std::int64_t a, std::int64_t b) override { control_->setSelection(a, b); }
+    void replaceSelection(const char16_t* text) override { control_->replaceSelection(text); }
+    std::int64_t textLength() const override { return control_->textLength(); }
+    void setText(const char16_t* text) override { control_->setText(text); }
+    Win32EditControl& control() { return *control_; }
+    HWND handle() const { return window_; }
+
+  private:
+    HWND window_;
+    std::unique_ptr<Win32EditControl> control_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Win32, EditControlContract,
+                         testing::Values(EditControlKind{
+                             "Win32", [] { return std::make_unique<EditWindow>(); },
+                             [](const EditControl& control) {
+                                 return const_cast<EditWindow&>(
+                                            static_cast<const EditWindow&>(control))
+                                     .control()
+                                     .text();
+                             }}),
+                         kindName);
+
+void append(EditControl& control, const char16_t* text) {
+    control.setSelection(control.textLength(), control.textLength());
+    control.replaceSelection(text);
+}
+
+std::u16string clipboardText() {
+    std::u16string text;
+    if (!OpenClipboard(nullptr))
+        return text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* units = static_cast<const char16_t*>(GlobalLock(data))) {
+            text = units;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+TEST(Win32EditControlTest, LoneLfShowsAsCrLfWhileLinesAndCopiesKeepTheRealText) {
+    EditWindow edit;
+    append(edit, u"a\nb\r");
+    append(edit, u"\nc\r\n\nd");  // the LF in front pairs with the CR before it
+    Win32EditControl& control = edit.control();
+    EXPECT_EQ(control.text(), u"a\nb\r\nc\r\n\nd");
+    EXPECT_EQ(control.shownText(), u"a\r\nb\r\nc\r\n\r\nd");
+    EXPECT_EQ(control.lineCount(), 3);
+
+    SendMessageW(edit.handle(), EM_SETSEL, 0, -1);
+    SendMessageW(edit.handle(), WM_COPY, 0, 0);
+    EXPECT_EQ(clipboardText(), control.text());
+    // A selection that starts between the shown CR and LF of a lone LF copies from that LF.
+    SendMessageW(edit.handle(), EM_SETSEL, 2, 5);
+    SendMessageW(edit.handle(), WM_COPY, 0, 0);
+    EXPECT_EQ(clipboardText(), u"\nb\r");
+
+    // A cut between the CR and the LF of a pair leaves a lone LF, which shows as CR LF.
+    edit.setSelection(0, 4);
+    edit.replaceSelection(u"");
+    EXPECT_EQ(control.text(), u"\nc\r\n\nd");
+    EXPECT_EQ(control.shownText(), u"\r\nc\r\n\r\nd");
+    EXPECT_EQ(control.realPosition(2), 1);
+    edit.setSelection(2, 3);  // any other edit shows the whole text anew
+    edit.replaceSelection(u"\n");
+    EXPECT_EQ(control.text(), u"\nc\n\n\nd");
+    EXPECT_EQ(control.shownText(), u"\r\nc\r\n\r\n\r\nd");
+}
+
+}  // namespace
+}  // namespace tarven::test
