@@ -8,25 +8,26 @@
 namespace tarven {
 namespace {
 
-// The run writes each of these as one append.
-constexpr const char16_t* kFailures[] = {
-    u"Loading file failed.\r\n",
-    u"Please create a tarven.txt file first.\r\nThe creation method is in ",
-    u"** TARVEN_connect was not specified.\r\n",
-    u"** TARVEN_request was not specified.\r\n",
-    u"** Connect failed.\r\n",
-    u"** TARVEN_tls value is unknown.\r\n",
-    u"** TARVEN_cafile could not be loaded.\r\n",
-    u"** TLS is not available in this build.\r\n",
+// The run writes each of these as one append. They are ASCII, so their UTF-8 bytes compare
+// as their units do.
+constexpr const char* kFailures[] = {
+    "Loading file failed.\r\n",
+    "Please create a tarven.txt file first.\r\nThe creation method is in ",
+    "** TARVEN_connect was not specified.\r\n",
+    "** TARVEN_request was not specified.\r\n",
+    "** Connect failed.\r\n",
+    "** TARVEN_tls value is unknown.\r\n",
+    "** TARVEN_cafile could not be loaded.\r\n",
+    "** TLS is not available in this build.\r\n",
 };
-constexpr std::u16string_view kHandshakeFailed = u"** TLS handshake failed: ";
-constexpr const char16_t* kWarnings[] = {
-    u"** Get IP address failed.\r\n",
-    u"** Get IPv6 address failed.\r\n",
-    u"** TARVEN_port was not specified.80 use.\r\n",
-    u"** TARVEN_port was not specified.443 use.\r\n",
+constexpr std::string_view kHandshakeFailed = "** TLS handshake failed: ";
+constexpr const char* kWarnings[] = {
+    "** Get IP address failed.\r\n",
+    "** Get IPv6 address failed.\r\n",
+    "** TARVEN_port was not specified.80 use.\r\n",
+    "** TARVEN_port was not specified.443 use.\r\n",
 };
-constexpr std::u16string_view kReceiving = u"\r\n\r\n** Reciving...\r\n";
+constexpr std::string_view kReceiving = "\r\n\r\n** Reciving...\r\n";
 
 }  // namespace
 
@@ -44,21 +45,30 @@ void ConsoleEditControl::setText(const char16_t* text) {
     MemoryEditControl::setText(text);
 }
 
-char ConsoleEditControl::priorityOf(const char16_t* text) {
-    const std::u16string_view message(text);
+void ConsoleEditControl::replaceSelectionUtf8(const Utf8Text& text) {
+    if (text.wellFormed) {
+        write(std::string_view(text.bytes, text.count));
+    } else {
+        const std::u16string wide = platform::utf8ToUtf16(text.bytes, text.count);
+        write(wide.c_str());
+    }
+    replaceSelectionLines(text);
+}
+
+char ConsoleEditControl::priorityOf(std::string_view message) {
     if (receiving_)
         return '6';
     if (message == kReceiving) {
         receiving_ = true;
         return '6';
     }
-    for (const char16_t* failure : kFailures) {
+    for (const char* failure : kFailures) {
         if (message == failure)
             return '3';
     }
     if (message.starts_with(kHandshakeFailed))
         return '3';
-    for (const char16_t* warning : kWarnings) {
+    for (const char* warning : kWarnings) {
         if (message == warning)
             return '4';
     }
@@ -66,14 +76,18 @@ char ConsoleEditControl::priorityOf(const char16_t* text) {
 }
 
 void ConsoleEditControl::write(const char16_t* text) {
-    if (text == nullptr || text[0] == 0)
+    if (text != nullptr && text[0] != 0)
+        write(platform::utf16ToUtf8(text));
+}
+
+void ConsoleEditControl::write(std::string_view bytes) {
+    if (bytes.empty())
         return;
-    const std::string bytes = platform::utf16ToUtf8(text);
     if (!journal_) {
         platform::writeText(out_, bytes.data(), bytes.size());
         return;
     }
-    const char priority = priorityOf(text);
+    const char priority = priorityOf(bytes);
     std::string lines;
     lines.reserve(bytes.size() + 16);
     for (const char c : bytes) {

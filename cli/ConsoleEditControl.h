@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "log/MemoryEditControl.h"
 
@@ -21,11 +22,14 @@ class ConsoleEditControl final : public MemoryEditControl {
 
     explicit ConsoleEditControl(std::FILE* out, bool journal = false);
     void replaceSelection(const char16_t* text) override;
+    // Well-formed text is written as it came.
+    void replaceSelectionUtf8(const Utf8Text& text) override;
     void setText(const char16_t* text) override;
 
   private:
     void write(const char16_t* text);
-    char priorityOf(const char16_t* text);
+    void write(std::string_view bytes);
+    char priorityOf(std::string_view bytes);
 
     std::FILE* out_;
     bool journal_;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "log/MemoryEditControl.h"
+#include "platform/TextCodec.h"
 
 namespace tarven {
 namespace {
@@ -33,6 +34,15 @@ class LogRelay::Control final : public MemoryEditControl {
             relay_.cutFront(selectionEnd());
         }
         MemoryEditControl::replaceSelection(text);
+    }
+
+    void replaceSelectionUtf8(const Utf8Text& text) override {
+        if (selectionStart() != textLength()) {
+            EditControl::replaceSelectionUtf8(text);
+            return;
+        }
+        relay_.append(text);
+        replaceSelectionLines(text);
     }
 
     void setText(const char16_t* text) override {
@@ -99,6 +109,18 @@ void LogRelay::append(const char16_t* text) {
     if (!wake_)
         return;
     appended_ += text;
+    wakeLocked();
+}
+
+void LogRelay::append(const Utf8Text& text) {
+    if (text.count == 0)
+        return;
+    const std::lock_guard lock(mutex_);
+    if (!wake_)
+        return;
+    const std::size_t at = appended_.size();
+    appended_.resize(at + text.units);
+    platform::utf8ToUtf16(text.bytes, text.count, appended_.data() + at);
     wakeLocked();
 }
 

@@ -45,6 +45,7 @@ class LogRelay final : public Window {
     void reset(const char16_t* text);
     void cutFront(std::int64_t count);
     void append(const char16_t* text);
+    void append(const Utf8Text& text);
     void wakeLocked();
 
     std::unique_ptr<Control> control_;  // touched by the run's thread only

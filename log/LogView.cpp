@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <utility>
-#include <vector>
 
 #include "platform/TextCodec.h"
 
@@ -16,24 +15,51 @@ void cutFront(EditControl& log, std::int64_t count) {
     log.replaceSelection(u"");
 }
 
+// The append with its trimming (LogView.h): `units` gives the text's length, asked only when
+// the control has a limit, and `insert` puts the text in at the selection.
+template <typename Units, typename Insert>
+void appendTo(EditControl& log, Units units, Insert insert) {
+    if (log.lineCount() > kLogTrimAbove)
+        cutFront(log, log.lineIndex(kLogTrimLines));
+    const std::int64_t limit = log.characterLimit();
+    const std::int64_t added = limit > 0 ? units() : 0;
+    const std::int64_t held = log.textLength();
+    if (limit > 0 && held > 0 && held + added > limit)
+        cutFront(log, std::min(held, held + added - limit));
+    const std::int64_t end = log.textLength();
+    log.setSelection(end, end);
+    insert();
+    if (limit > 0 && added > limit)
+        cutFront(log, log.textLength() - limit);
+}
+
+// Appends exactly `length` bytes, which hold no NUL.
+void appendBytes(Window& window, const char* text, std::size_t length) {
+    EditControl* log = window.findControl(kLogControlId);
+    if (log == nullptr)
+        return;
+    const platform::Utf8Measure measure = platform::measureUtf8(text, length);
+    const Utf8Text utf8{text, length, measure.units, measure.wellFormed};
+    appendTo(
+        *log, [&] { return static_cast<std::int64_t>(measure.units); },
+        [&] { log->replaceSelectionUtf8(utf8); });
+}
+
 }  // namespace
+
+void EditControl::replaceSelectionUtf8(const Utf8Text& text) {
+    std::u16string wide(text.units, u'\0');
+    platform::utf8ToUtf16(text.bytes, text.count, wide.data());
+    replaceSelection(wide.c_str());
+}
 
 void appendWide(Window& window, const char16_t* text) {
     EditControl* log = window.findControl(kLogControlId);
     if (log == nullptr || text == nullptr)
         return;
-    if (log->lineCount() > kLogTrimAbove)
-        cutFront(*log, log->lineIndex(kLogTrimLines));
-    const std::int64_t limit = log->characterLimit();
-    const auto added = limit > 0 ? static_cast<std::int64_t>(platform::wideLength(text)) : 0;
-    const std::int64_t held = log->textLength();
-    if (limit > 0 && held > 0 && held + added > limit)
-        cutFront(*log, std::min(held, held + added - limit));
-    const std::int64_t end = log->textLength();
-    log->setSelection(end, end);
-    log->replaceSelection(text);
-    if (limit > 0 && added > limit)
-        cutFront(*log, log->textLength() - limit);
+    appendTo(
+        *log, [&] { return static_cast<std::int64_t>(platform::wideLength(text)); },
+        [&] { log->replaceSelection(text); });
 }
 
 void appendNarrow(Window& window, const char* text, std::optional<std::int32_t> count) {
@@ -47,9 +73,7 @@ void appendNarrow(Window& window, const char* text, std::optional<std::int32_t> 
     } else {
         length = std::strlen(text);
     }
-    std::vector<char16_t> wide(platform::utf8ToUtf16(text, length, nullptr) + 1, u'\0');
-    platform::utf8ToUtf16(text, length, wide.data());
-    appendWide(window, wide.data());
+    appendBytes(window, text, length);
 }
 
 void NarrowStream::append(const char* bytes, std::int32_t count) {
@@ -59,17 +83,25 @@ void NarrowStream::append(const char* bytes, std::int32_t count) {
     const void* nul = std::memchr(bytes, 0, size);
     const std::size_t shown =
         nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes) : size;
+    if (pending_.empty()) {
+        // Most parts: no copy, only what is left open is kept back.
+        const std::size_t keep = nul ? 0 : platform::incompleteUtf8Tail(bytes, shown);
+        pending_.assign(bytes + shown - keep, keep);
+        appendBytes(window_, bytes, shown - keep);
+        return;
+    }
     std::string text = std::exchange(pending_, {});
     text.append(bytes, shown);
     const std::size_t keep = nul ? 0 : platform::incompleteUtf8Tail(text.data(), text.size());
     pending_.assign(text, text.size() - keep, keep);
-    text.resize(text.size() - keep);
-    appendNarrow(window_, text.c_str(), static_cast<std::int32_t>(text.size()));
+    appendBytes(window_, text.data(), text.size() - keep);
 }
 
 void NarrowStream::finish() {
-    if (!pending_.empty())
-        appendNarrow(window_, std::exchange(pending_, {}).c_str());
+    if (!pending_.empty()) {
+        const std::string rest = std::exchange(pending_, {});
+        appendBytes(window_, rest.data(), rest.size());
+    }
 }
 
 void appendTimestamp(Window& window) {

@@ -1,6 +1,7 @@
 #include "log/MemoryEditControl.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -50,16 +51,14 @@ char16_t MemoryEditControl::charAt(std::int64_t position) const {
     return buffer_[head_ + static_cast<std::size_t>(position)];
 }
 
-void MemoryEditControl::replaceSelection(const char16_t* text) {
-    if (text == nullptr)
-        text = u"";
+std::deque<std::int64_t>::iterator MemoryEditControl::takeRange(std::int64_t n) {
     const std::int64_t a = selStart_;
     const std::int64_t b = selEnd_;
-    const std::int64_t n = static_cast<std::int64_t>(platform::wideLength(text));
-    const std::int64_t oldLength = length_;
-    const char16_t oldLast = last_;
     const std::int64_t delta = n - (b - a);
-
+    length_ += delta;
+    // An append at the end touches no pair, as none starts on the last unit, and moves none.
+    if (a > 0 && a == length_ - delta)
+        return pairs_.end();
     // Pairs that touch the replaced range are gone; those before it stay, those after it move.
     auto lo = std::lower_bound(pairs_.begin(), pairs_.end(), a - 1 + origin_);
     auto hi = std::upper_bound(lo, pairs_.end(), b - 1 + origin_);
@@ -70,7 +69,36 @@ void MemoryEditControl::replaceSelection(const char16_t* text) {
         for (auto it = where; it != pairs_.end(); ++it)
             *it += delta;
     }
+    return where;
+}
 
+void MemoryEditControl::settle(std::int64_t a, std::int64_t b, std::int64_t n,
+                               std::int64_t oldLength, char16_t oldLast, char16_t lastInserted) {
+    if (length_ == 0) {
+        last_ = 0;
+    } else if (keep_ == Keep::text) {
+        last_ = charAt(length_ - 1);
+    } else if (n > 0 && a + n == length_) {
+        last_ = lastInserted;
+    } else if (b < oldLength || (n == 0 && a == b)) {
+        last_ = oldLast;  // the end of the text was not touched
+    } else {
+        last_ = 0;  // a cut at the end, which the log never makes
+    }
+    selStart_ = selEnd_ = a + n;
+}
+
+void MemoryEditControl::replaceSelection(const char16_t* text) {
+    if (text == nullptr)
+        text = u"";
+    const std::int64_t a = selStart_;
+    const std::int64_t b = selEnd_;
+    const std::int64_t n = static_cast<std::int64_t>(platform::wideLength(text));
+    const std::int64_t oldLength = length_;
+    const char16_t oldLast = last_;
+
+    const auto where = takeRange(n);
+    const std::ptrdiff_t index = where - pairs_.begin();
     if (keep_ == Keep::text) {
         const std::size_t at = head_ + static_cast<std::size_t>(a);
         if (a == 0 && n == 0) {
@@ -83,25 +111,68 @@ void MemoryEditControl::replaceSelection(const char16_t* text) {
             head_ = 0;
         }
     }
-    length_ = oldLength + delta;
 
     // New pairs can only stand where the inserted text meets its neighbours.
-    const std::ptrdiff_t index = where - pairs_.begin();
     addPairsIn(std::max<std::int64_t>(0, a - 1), a + n - 1, pairs_.begin() + index, text, a, n,
                oldLength, oldLast);
+    settle(a, b, n, oldLength, oldLast, n > 0 ? text[n - 1] : 0);
+}
 
-    if (length_ == 0) {
-        last_ = 0;
-    } else if (keep_ == Keep::text) {
-        last_ = charAt(length_ - 1);
-    } else if (n > 0 && a + n == length_) {
-        last_ = text[n - 1];
-    } else if (b < oldLength || (n == 0 && a == b)) {
-        last_ = oldLast;  // the end of the text was not touched
-    } else {
-        last_ = 0;  // a cut at the end, which the log never makes
+void MemoryEditControl::replaceSelectionLines(const Utf8Text& text) {
+    if (keep_ == Keep::text) {
+        std::u16string wide(text.units, u'\0');
+        platform::utf8ToUtf16(text.bytes, text.count, wide.data());
+        MemoryEditControl::replaceSelection(wide.c_str());
+        return;
     }
-    selStart_ = selEnd_ = a + n;
+    const std::int64_t a = selStart_;
+    const std::int64_t b = selEnd_;
+    const auto n = static_cast<std::int64_t>(text.units);
+    const std::int64_t oldLength = length_;
+    const char16_t oldLast = last_;
+    const auto where = takeRange(n);
+    const bool atEnd = where == pairs_.end();
+
+    // As addPairsIn finds them without the text: a pair the old last unit starts, then those
+    // inside the bytes. CR and LF are single bytes that no sequence holds, so the units before
+    // a CR are those of the bytes before it, counted from the previous pair on.
+    std::vector<std::int64_t> found;
+    const auto add = [&](std::int64_t pair) {
+        if (atEnd)
+            pairs_.push_back(pair);
+        else
+            found.push_back(pair);
+    };
+    const char* bytes = text.bytes;
+    const std::size_t count = text.count;
+    if (n > 0 && a > 0 && a == oldLength && oldLast == u'\r' && bytes[0] == '\n')
+        add(a - 1 + origin_);
+    const bool ascii = text.wellFormed && text.units == count;
+    std::size_t counted = 0;
+    std::int64_t units = a;
+    for (const char* cr = static_cast<const char*>(std::memchr(bytes, '\r', count)); cr;) {
+        const auto at = static_cast<std::size_t>(cr - bytes);
+        if (at + 1 >= count)
+            break;
+        if (bytes[at + 1] == '\n') {
+            units += ascii ? static_cast<std::int64_t>(at - counted)
+                           : static_cast<std::int64_t>(
+                                 platform::measureUtf8(bytes + counted, at - counted).units);
+            counted = at;
+            add(units + origin_);
+        }
+        cr = static_cast<const char*>(std::memchr(cr + 1, '\r', count - at - 1));
+    }
+    if (!atEnd)
+        pairs_.insert(where, found.begin(), found.end());
+
+    char16_t lastInserted = 0;
+    if (count > 0) {
+        const auto lastByte = static_cast<unsigned char>(bytes[count - 1]);
+        // Only a CR matters here; any other unit stands for whatever the text ends in.
+        lastInserted = lastByte < 0x80 ? lastByte : u'\uFFFD';
+    }
+    settle(a, b, n, oldLength, oldLast, lastInserted);
 }
 
 void MemoryEditControl::addPairsIn(std::int64_t from, std::int64_t to,
@@ -141,7 +212,8 @@ void MemoryEditControl::addPairsIn(std::int64_t from, std::int64_t to,
             found.push_back(p + origin_);
         ++p;
     }
-    pairs_.insert(where, found.begin(), found.end());
+    if (!found.empty())
+        pairs_.insert(where, found.begin(), found.end());
 }
 
 void MemoryEditControl::setText(const char16_t* text) {

@@ -36,7 +36,20 @@ class MemoryEditControl : public EditControl {
     std::int64_t selectionStart() const { return selStart_; }
     std::int64_t selectionEnd() const { return selEnd_; }
 
+  protected:
+    // For a control that passes UTF-8 appends through: the same edit of this control as
+    // replaceSelection with the text's conversion; with Keep::linesOnly without converting it.
+    void replaceSelectionLines(const Utf8Text& text);
+
   private:
+    // The parts of a replacement of the selection by `n` units that do not depend on them:
+    // pairs the replaced range touched go, those after it move, the length changes. Returns
+    // where pairs found in the new units go.
+    std::deque<std::int64_t>::iterator takeRange(std::int64_t n);
+    // The last unit and the selection after a replacement of [a, b) by `n` units whose last
+    // is `lastInserted`.
+    void settle(std::int64_t a, std::int64_t b, std::int64_t n, std::int64_t oldLength,
+                char16_t oldLast, char16_t lastInserted);
     char16_t charAt(std::int64_t position) const;
     void addPairsIn(std::int64_t from, std::int64_t to, std::deque<std::int64_t>::iterator where,
                     const char16_t* inserted, std::int64_t insertedAt, std::int64_t insertedLength,

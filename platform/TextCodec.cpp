@@ -7,9 +7,11 @@ namespace tarven::platform {
 namespace {
 
 constexpr char16_t kReplacement = u'\uFFFD';
+// What decodeOne gives for a maximal ill-formed subsequence; no scalar value is this large.
+constexpr char32_t kIllFormed = 0x110000;
 
 // Decodes one scalar value starting at `p`; returns how many bytes it used (at least 1) and
-// the value, or kReplacement for a maximal ill-formed subsequence. `cutShort` tells whether
+// the value, or kIllFormed for a maximal ill-formed subsequence. `cutShort` tells whether
 // that subsequence is only one because the bytes ended.
 std::size_t decodeOne(const unsigned char* p, std::size_t left, char32_t& value,
                       bool* cutShort = nullptr) {
@@ -39,7 +41,7 @@ std::size_t decodeOne(const unsigned char* p, std::size_t left, char32_t& value,
         if (b0 == 0xF4)
             hi = 0x8F;
     } else {
-        value = kReplacement;
+        value = kIllFormed;
         return 1;
     }
     std::size_t used = 1;
@@ -47,7 +49,7 @@ std::size_t decodeOne(const unsigned char* p, std::size_t left, char32_t& value,
         if (used >= left || p[used] < lo || p[used] > hi) {
             if (cutShort)
                 *cutShort = used >= left;
-            value = kReplacement;
+            value = kIllFormed;
             return used;
         }
         cp = (cp << 6) | (p[used] & 0x3F);
@@ -59,10 +61,16 @@ std::size_t decodeOne(const unsigned char* p, std::size_t left, char32_t& value,
     return used;
 }
 
-// The number of ASCII bytes at the start of `p`, looked at eight at a time where it can.
+// The number of ASCII bytes at the start of `p`, looked at 32 and then eight at a time where
+// it can.
 std::size_t asciiRun(const unsigned char* p, std::size_t count) {
     constexpr std::uint64_t kHighBits = 0x8080808080808080u;
     std::size_t n = 0;
+    for (std::uint64_t w[4]; n + sizeof w <= count; n += sizeof w) {
+        std::memcpy(w, p + n, sizeof w);
+        if (((w[0] | w[1] | w[2] | w[3]) & kHighBits) != 0)
+            break;
+    }
     for (std::uint64_t word; n + sizeof word <= count; n += sizeof word) {
         std::memcpy(&word, p + n, sizeof word);
         if ((word & kHighBits) != 0)
@@ -113,6 +121,9 @@ std::size_t utf8ToUtf16(const char* bytes, std::size_t count, char16_t* out) {
         }
         char32_t cp;
         i += decodeOne(p + i, count - i, cp);
+        if (cp == kIllFormed) {
+            cp = kReplacement;
+        }
         if (cp >= 0x10000) {
             if (out) {
                 out[units] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
@@ -132,6 +143,25 @@ std::u16string utf8ToUtf16(const char* bytes, std::size_t count) {
     std::u16string text(utf8ToUtf16(bytes, count, nullptr), u'\0');
     utf8ToUtf16(bytes, count, text.data());
     return text;
+}
+
+Utf8Measure measureUtf8(const char* bytes, std::size_t count) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    Utf8Measure measure;
+    std::size_t i = 0;
+    while (i < count) {
+        const std::size_t run = asciiRun(p + i, count - i);
+        measure.units += run;
+        i += run;
+        if (i == count)
+            break;
+        char32_t cp;
+        i += decodeOne(p + i, count - i, cp);
+        if (cp == kIllFormed)
+            measure.wellFormed = false;
+        measure.units += cp >= 0x10000 && cp != kIllFormed ? 2 : 1;
+    }
+    return measure;
 }
 
 std::size_t incompleteUtf8Tail(const char* bytes, std::size_t count) {
@@ -157,6 +187,17 @@ std::string utf16ToUtf8(const char16_t* text, std::size_t count) {
     std::string out(count * 3, '\0');
     char* end = out.data();
     for (std::size_t i = 0; i < count; ++i) {
+        // ASCII four units at a time.
+        constexpr std::uint64_t kNonAscii = 0xFF80FF80FF80FF80u;
+        for (std::uint64_t word; i + 4 <= count; i += 4, end += 4) {
+            std::memcpy(&word, text + i, sizeof word);
+            if ((word & kNonAscii) != 0)
+                break;
+            for (int k = 0; k < 4; ++k)
+                end[k] = static_cast<char>(text[i + k]);
+        }
+        if (i == count)
+            break;
         char32_t c = text[i];
         if (c < 0x80) {
             *end++ = static_cast<char>(c);

@@ -13,6 +13,15 @@ std::size_t utf8ToUtf16(const char* bytes, std::size_t count, char16_t* out);
 
 std::u16string utf8ToUtf16(const char* bytes, std::size_t count);
 
+// What utf8ToUtf16 makes of the bytes, found without converting them: the number of units, and
+// whether the bytes are well-formed throughout, so that converting them to UTF-16 and back
+// gives the same bytes.
+struct Utf8Measure {
+    std::size_t units = 0;
+    bool wellFormed = true;
+};
+Utf8Measure measureUtf8(const char* bytes, std::size_t count);
+
 // The length of a sequence at the end of the bytes that is incomplete but could still be
 // completed by bytes that follow (at most 3), or 0. Text that arrives in parts keeps it for the
 // next part, so a character cut between two parts still decodes.

@@ -1,6 +1,7 @@
 // The console's log control on its own, writing to a temporary file.
 
 #include "cli/ConsoleEditControl.h"
+#include "log/LogView.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,35 @@ std::string journalOf(const std::u16string& setText, const std::u16string& appen
     for (int c; (c = std::fgetc(out.get())) != EOF;)
         written += static_cast<char>(c);
     return written;
+}
+
+// Appends of UTF-8 go out as they came, or as the trip through UTF-16 leaves them when they do
+// not decode; the line structure is the one the same text in UTF-16 makes, with pairs cut
+// between appends and after characters of two units.
+TEST(ConsoleEditControl, NarrowAppendsWriteAndCountAsTheirUtf16Would) {
+    const std::string parts[] = {"a\xC3\xA9\r", "\nb\xF0\x9F\x98\x80\r\n\r", "x\xFF\r\n", "\r\n"};
+    const std::unique_ptr<std::FILE, CloseFile> out(std::tmpfile());
+    ConsoleEditControl narrow(out.get());
+    MemoryEditControl wide;
+    for (const std::string& part : parts) {
+        struct : Window {
+            EditControl* log;
+            EditControl* findControl(int) override { return log; }
+        } window;
+        window.log = &narrow;
+        appendNarrow(window, part.c_str());
+        window.log = &wide;
+        appendNarrow(window, part.c_str());
+    }
+    ASSERT_EQ(narrow.lineCount(), wide.lineCount());
+    for (int line = 0; line <= wide.lineCount(); ++line)
+        EXPECT_EQ(narrow.lineIndex(line), wide.lineIndex(line)) << line;
+    EXPECT_EQ(narrow.textLength(), wide.textLength());
+    std::string written;
+    std::rewind(out.get());
+    for (int c; (c = std::fgetc(out.get())) != EOF;)
+        written += static_cast<char>(c);
+    EXPECT_EQ(written, "a\xC3\xA9\r\nb\xF0\x9F\x98\x80\r\n\rx\xEF\xBF\xBD\r\n\r\n");
 }
 
 TEST(ConsoleEditControl, OneSetTextIsWrittenOnce) {

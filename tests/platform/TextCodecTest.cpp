@@ -18,6 +18,32 @@ TEST(TextCodec, DecodesUtf8IntoUtf16) {
     EXPECT_EQ(decode(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
 }
 
+// The measure must count exactly what decoding makes, past the word-at-a-time ASCII runs too,
+// and call well-formed only what survives the trip there and back.
+TEST(TextCodec, MeasureCountsTheUnitsDecodingMakesAndTellsWellFormedText) {
+    const std::string ascii(70, 'a');
+    const struct {
+        std::string bytes;
+        bool wellFormed;
+    } cases[] = {
+        {"", true},
+        {ascii, true},
+        {ascii + "\xF0\x9F\x98\x80" + ascii + "\xC3\xA9", true},
+        {"\xEF\xBF\xBD", true},  // a real U+FFFD
+        {ascii + "\xFF" + ascii, false},
+        {"\xED\xA0\x80", false},      // an encoded surrogate
+        {ascii + "\xE2\x82", false},  // cut short
+        {"\xC0\xAF", false},
+    };
+    for (const auto& c : cases) {
+        const Utf8Measure measure = measureUtf8(c.bytes.data(), c.bytes.size());
+        const std::u16string wide = decode(c.bytes);
+        EXPECT_EQ(measure.units, wide.size()) << c.bytes;
+        EXPECT_EQ(measure.wellFormed, c.wellFormed) << c.bytes;
+        EXPECT_EQ(utf16ToUtf8(wide.data(), wide.size()) == c.bytes, c.wellFormed) << c.bytes;
+    }
+}
+
 TEST(TextCodec, EachIllFormedSequenceBecomesOneReplacementAndDecodingGoesOn) {
     EXPECT_EQ(decode("a\xFF"
                      "b"),
