@@ -71,18 +71,10 @@ build-windows: deps-windows
 	cmake --preset $(WINDOWS_PRESET) $(CMAKE_FLAGS)
 	cmake --build --preset $(WINDOWS_PRESET) --parallel $(JOBS)
 
-# A wineserver and Wine's own services started beforehand, away from ctest's output pipe: those
-# Wine starts on demand would hold that pipe open and keep ctest waiting.
+# The Windows suites under Wine, on an X display of their own unless one is given.
 test-windows: build-windows
-	@export WINEPREFIX=$(CURDIR)/$(WINDOWS_BUILD_DIR)/wineprefix \
-	  WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" WINEDEBUG=-all; \
-	[ -f "$$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1; \
-	wineserver -p; \
-	wine cmd /c exit </dev/null >/dev/null 2>&1; \
-	ctest --preset $(WINDOWS_PRESET) | tee $(WINDOWS_BUILD_DIR)/ctest.log; status=$${PIPESTATUS[0]}; \
-	wineserver -k; \
-	echo "Windows ($(WINDOWS_PRESET), under Wine): $$(grep -E 'tests passed' $(WINDOWS_BUILD_DIR)/ctest.log)"; \
-	exit $$status
+	@$(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24") \
+	  bash scripts/test-windows.sh $(WINDOWS_PRESET) $(WINDOWS_BUILD_DIR)
 
 sanitize:
 	$(MAKE) test PRESET=sanitize
