@@ -99,7 +99,7 @@ start_trayer() {
     --SetDockType true --transparent false >>"$work/trayer.log" 2>&1 &
   trayer_pid=$!
   pids+=("$trayer_pid")
-  wait_for 10 xdotool search --onlyvisible --class trayer || fail "trayer did not show"
+  wait_for 30 xdotool search --onlyvisible --class trayer || fail "trayer did not show"
 }
 start_trayer
 
