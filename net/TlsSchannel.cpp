@@ -39,7 +39,8 @@ namespace {
 constexpr std::size_t kReadBlock = 16 * 1024;
 // A record is at most 16 KiB of data plus its header and trailer; a handshake message that
 // needs more input than this is refused, as browsers refuse chains above it.
-constexpr std::size_t kMaxHandshakeInput = 256 * 1024 + 16 * 1024;
+constexpr std::size_t kMaxCertificateList = 256 * 1024;
+constexpr std::size_t kMaxHandshakeInput = kMaxCertificateList + 16 * 1024;
 constexpr unsigned char kHandshakeRecord = 0x16;
 constexpr unsigned char kAlertRecord = 0x15;
 constexpr DWORD kMinRsaBits = 2048;
@@ -357,6 +358,58 @@ std::string verifyServerCertificate(PCCERT_CONTEXT leaf, HCERTCHAINENGINE engine
     return {};
 }
 
+// Follows the server's handshake records while they are in the clear (TLS 1.2's, up to its
+// ChangeCipherSpec) for the length its Certificate message declares. A system's Schannel can
+// have a lower limit of its own (Wine's is 128 KiB) and then gives no reason at all.
+class CertificateSize {
+  public:
+    // False once the server's Certificate message declares more than the limit.
+    bool feed(const char* bytes, std::size_t count) {
+        while (count > 0 && !done_) {
+            if (recordLeft_ == 0) {
+                record_[recordAt_++] = static_cast<unsigned char>(*bytes++);
+                --count;
+                if (recordAt_ < sizeof record_)
+                    continue;
+                recordAt_ = 0;
+                done_ = record_[0] != kHandshakeRecord;
+                recordLeft_ = static_cast<std::size_t>(record_[3]) << 8 | record_[4];
+                continue;
+            }
+            if (bodyLeft_ > 0) {
+                const std::size_t skip = std::min({count, recordLeft_, bodyLeft_});
+                bytes += skip;
+                count -= skip;
+                recordLeft_ -= skip;
+                bodyLeft_ -= skip;
+                continue;
+            }
+            message_[messageAt_++] = static_cast<unsigned char>(*bytes++);
+            --count;
+            --recordLeft_;
+            if (messageAt_ < sizeof message_)
+                continue;
+            messageAt_ = 0;
+            bodyLeft_ = static_cast<std::size_t>(message_[1]) << 16 |
+                        static_cast<std::size_t>(message_[2]) << 8 | message_[3];
+            if (message_[0] == kCertificateMessage && bodyLeft_ > kMaxCertificateList)
+                tooLarge_ = done_ = true;
+        }
+        return !tooLarge_;
+    }
+
+  private:
+    static constexpr unsigned char kCertificateMessage = 11;
+    unsigned char record_[5] = {};
+    std::size_t recordAt_ = 0;
+    std::size_t recordLeft_ = 0;
+    unsigned char message_[4] = {};
+    std::size_t messageAt_ = 0;
+    std::size_t bodyLeft_ = 0;
+    bool done_ = false;
+    bool tooLarge_ = false;
+};
+
 struct OpenSslSuite {
     DWORD number;  // the IANA number
     const char* name;
@@ -556,6 +609,7 @@ struct TlsSession::Backend {
     // The alert the server sent in the clear during the handshake, when one came.
     bool alerted = false;
     unsigned char alert = 0;
+    CertificateSize certificateSize;
     bool sawRecord = false;  // the first byte from the server has been looked at
     bool notTls = false;
 
@@ -615,6 +669,8 @@ struct TlsSession::Backend {
                     return findTlsReason(kSocketReasons, error, known) ? reasonOf(known)
                                                                        : systemText(error);
                 }
+                if (!certificateSize.feed(incoming.data() + before, static_cast<std::size_t>(got)))
+                    return reasonOf(TlsReason::chainTooLarge);
                 if (before == 0)
                     inspect(0);
                 if (notTls)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/Fakes.h"
+#include "support/PeerChannel.h"
 #include "support/RunFixture.h"
 #include "support/SameText.h"
 #include "support/TestCertificates.h"
@@ -164,16 +165,19 @@ TEST_F(HttpsRunTest, LargeCertificateChainsAreTakenUpToTheirLimit) {
         }
         return names;
     };
-    serve(authority.issue("large", withNames(10000)));
-    ASSERT_GT(std::filesystem::file_size(dir.path() / "large.pem"), 270000u);  // PEM of ~210 kB
-    EXPECT_TRUE(runTls("127.0.0.1", "on", trusted())) << log();
-    EXPECT_NE(log().find("certificate verified for 127.0.0.1.\r\n"), std::string::npos);
-    window.log.setText(u"");
-
     serve(authority.issue("huge", withNames(14000)));
     EXPECT_FALSE(runTls("127.0.0.1", "on", trusted()));
     EXPECT_EQ(log(), handshakeFailed("127.0.0.1",
                                      "the server's certificate chain is larger than 256 KiB"));
+    window.log.setText(u"");
+
+    if (test::runningUnderWine())
+        GTEST_SKIP() << "Wine's Schannel refuses handshake messages above 128 KiB (its GnuTLS "
+                        "limit), so the ~210 kB chain cannot pass there";
+    serve(authority.issue("large", withNames(10000)));
+    ASSERT_GT(std::filesystem::file_size(dir.path() / "large.pem"), 270000u);  // PEM of ~210 kB
+    EXPECT_TRUE(runTls("127.0.0.1", "on", trusted())) << log();
+    EXPECT_NE(log().find("certificate verified for 127.0.0.1.\r\n"), std::string::npos);
 }
 
 TEST_F(HttpsRunTest, BadSettingsStopTheRunBeforeConnecting) {
@@ -201,11 +205,14 @@ TEST_F(HttpsRunTest, PeersThatBreakTheHandshakeFailTheRun) {
     const Case cases[] = {
         {{.readRequest = false, .answer = kAnswer, .after = After::close},
          "the server does not answer in TLS on this port (wrong version number)"},
-        {{.readRequest = false, .after = After::reset}, "Connection reset by peer"},
         {{.readRequest = false, .after = After::close}, "the server closed the connection"},
+        {{.readRequest = false, .after = After::reset}, "Connection reset by peer"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reason);
+        if (c.script.after == After::reset && test::runningUnderWine())
+            GTEST_SKIP() << "Wine 8 closes a socket with a FIN even with a zero linger time, so "
+                            "the peer cannot reset";
         servePlain(c.script);
         EXPECT_FALSE(runTls("127.0.0.1", "on", trusted()));
         EXPECT_EQ(log(), handshakeFailed("127.0.0.1", c.reason));

@@ -40,6 +40,9 @@ class TestPeer::Channel {
 // Keeps a client that gives up mid-handshake from raising SIGPIPE in the peer's thread.
 void blockBrokenPipeSignal();
 
+// Whether the tests run under Wine, whose Schannel has limits of its own.
+bool runningUnderWine();
+
 // Closes the connection with a reset (RST) instead of an orderly end.
 void closeWithReset(TcpStream& stream);
 
