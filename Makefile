@@ -19,7 +19,7 @@ WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64 nsis zip unzip binuti
 WINDOWS_PRESET ?= windows
 WINDOWS_BUILD_DIR := build/$(WINDOWS_PRESET)
 
-.PHONY: all deps deps-windows configure build test test-linux test-windows build-windows run \
+.PHONY: all deps deps-windows configure build test test-linux test-windows build-windows run tls-helper \
         sanitize clean fuzz check-leaks bench package package-windows
 
 all: build
@@ -71,8 +71,18 @@ build-windows: deps-windows
 	cmake --preset $(WINDOWS_PRESET) $(CMAKE_FLAGS)
 	cmake --build --preset $(WINDOWS_PRESET) --parallel $(JOBS)
 
+# The HTTPS suite under Wine takes its certificates and its peer's TLS from the Linux debug
+# build's tarven-tls-helper; without that build its cases fail, so say so first.
+tls-helper:
+	@if cmake --preset debug $(CMAKE_FLAGS) >/dev/null && \
+	  cmake --build --preset debug --parallel $(JOBS) --target tarven-tls-helper >/dev/null; then \
+	  echo "Linux tarven-tls-helper: build/debug/bin/tarven-tls-helper"; \
+	else \
+	  echo "No Linux build of tarven-tls-helper (make deps first): the HTTPS suite under Wine will fail."; \
+	fi
+
 # The Windows suites under Wine, on an X display of their own unless one is given.
-test-windows: build-windows
+test-windows: build-windows tls-helper
 	@$(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24") \
 	  bash scripts/test-windows.sh $(WINDOWS_PRESET) $(WINDOWS_BUILD_DIR)
 
