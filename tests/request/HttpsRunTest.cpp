@@ -11,6 +11,7 @@
 
 #include "support/Fakes.h"
 #include "support/PeerChannel.h"
+#include "support/Process.h"
 #include "support/RunFixture.h"
 #include "support/SameText.h"
 #include "support/TestCertificates.h"
@@ -246,6 +247,16 @@ TEST_F(HttpsRunTest, AFiveMegabyteAnswerArrivesWhole) {
     EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
     const std::string tail = text.substr(0, text.size() - ending.size()).substr(text.size() / 2);
     EXPECT_TRUE(test::sameText(tail, test::fillerBytes(kAnswerBytes - tail.size(), tail.size())));
+}
+
+// The library's name comes from the build, which knows the backend it chose.
+TEST(TlsVersionTest, VersionNamesTheTlsLibrary) {
+    const std::string cli = test::programFromEnvironment("TARVEN_CLI");
+    ASSERT_NE(cli, "");
+    const test::ProcessResult result = test::runProcess({cli, "--version"});
+    EXPECT_EQ(result.exitCode, 0);
+    const std::string line = std::string("\nTLS: ") + TARVEN_TLS_LIBRARY;
+    EXPECT_NE(result.out.find(line), std::string::npos) << result.out;
 }
 
 }  // namespace
