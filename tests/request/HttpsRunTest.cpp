@@ -249,6 +249,44 @@ TEST_F(HttpsRunTest, AFiveMegabyteAnswerArrivesWhole) {
     EXPECT_TRUE(test::sameText(tail, test::fillerBytes(kAnswerBytes - tail.size(), tail.size())));
 }
 
+// tarven-cli itself, against the peer: the exchange verified through the CA file, and the
+// certificates a user most often meets refused, each with its reason.
+TEST_F(HttpsRunTest, TheCliVerifiesThroughTheCaFileAndRefusesBadCertificates) {
+    const std::string cli = test::programFromEnvironment("TARVEN_CLI");
+    ASSERT_NE(cli, "");
+    const test::TestAuthority stranger(dir.path(), "stranger");
+    struct Case {
+        test::TestAuthority::Server certificate;
+        std::string server;
+        std::string outcome;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {authority.issue("good", {"127.0.0.1"}), "127.0.0.1", "certificate verified for 127.0.0.1.",
+         0},
+        {authority.issue("expired", {"127.0.0.1"}, -10, -1), "127.0.0.1",
+         "TLS handshake failed: certificate has expired.", 1},
+        {authority.issue("name", {"other.test"}), "localhost",
+         "TLS handshake failed: hostname mismatch.", 1},
+        // The peer sends its leaf alone; its issuer is nowhere to be found.
+        {stranger.issue("unknown", {"127.0.0.1"}), "127.0.0.1",
+         "TLS handshake failed: unable to get local issuer certificate.", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.outcome);
+        serve(c.certificate);
+        const auto file = dir.write(
+            "cli.txt", "TARVEN_connect: " + c.server + "\r\nTARVEN_port: " + peer->portText() +
+                           "\r\nTARVEN_tls: on\r\n" + trusted() +
+                           "TARVEN_request: GET / HTTP/1.0\r\nHost: " + c.server + "\r\n");
+        const test::ProcessResult result = test::runProcess({cli, "--file", file.string()});
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+        EXPECT_NE(result.out.find(c.outcome), std::string::npos) << result.out;
+        EXPECT_EQ(peer->received(),
+                  c.exitCode == 0 ? "GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n" : "");
+    }
+}
+
 // The library's name comes from the build, which knows the backend it chose.
 TEST(TlsVersionTest, VersionNamesTheTlsLibrary) {
     const std::string cli = test::programFromEnvironment("TARVEN_CLI");
