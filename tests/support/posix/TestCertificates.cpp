@@ -1,6 +1,7 @@
 #include "support/TestCertificates.h"
 
 #include <arpa/inet.h>
+#include <openssl/ec.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
@@ -15,6 +16,24 @@ using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
 using Certificate = std::unique_ptr<X509, decltype(&X509_free)>;
 
 constexpr long kDay = 24 * 60 * 60;
+
+// True unless the certificate's signature is an ECDSA one whose r or s has fewer than 32
+// bytes.
+bool fullLengthSignature(const X509* certificate) {
+    const ASN1_BIT_STRING* signature = nullptr;
+    const X509_ALGOR* algorithm = nullptr;
+    X509_get0_signature(&signature, &algorithm, certificate);
+    if (signature == nullptr || OBJ_obj2nid(algorithm->algorithm) != NID_ecdsa_with_SHA256)
+        return true;
+    const unsigned char* der = signature->data;
+    ECDSA_SIG* decoded = d2i_ECDSA_SIG(nullptr, &der, signature->length);
+    if (decoded == nullptr)
+        return true;
+    const bool full = BN_num_bytes(ECDSA_SIG_get0_r(decoded)) == 32 &&
+                      BN_num_bytes(ECDSA_SIG_get0_s(decoded)) == 32;
+    ECDSA_SIG_free(decoded);
+    return full;
+}
 
 // P-256 keys are quick to make, so each test can have its own.
 Key newKey() {
@@ -79,7 +98,13 @@ Certificate makeCertificate(EVP_PKEY* key, const std::string& commonName, X509* 
     } else if (!names.empty()) {
         ok = ok && addExtension(x, signer, NID_subject_alt_name, subjectAltNames(names));
     }
-    if (!ok || X509_sign(x, issuerKey != nullptr ? issuerKey : key, EVP_sha256()) == 0)
+    EVP_PKEY* signingKey = issuerKey != nullptr ? issuerKey : key;
+    // Wine's certificate checks (at times) call a valid ECDSA signature bad, seemingly when
+    // r or s is shorter than the curve; signing again until both are full keeps them off.
+    bool signedWell = ok && X509_sign(x, signingKey, EVP_sha256()) != 0;
+    for (int again = 0; signedWell && again < 64 && !fullLengthSignature(x); ++again)
+        signedWell = X509_sign(x, signingKey, EVP_sha256()) != 0;
+    if (!signedWell)
         certificate.reset();
     return certificate;
 }
