@@ -10,13 +10,13 @@
 # Environment: BENCH_RUNS (runs per client and case, 30), BENCH_MICRO=0 (skip the
 # micro-benchmarks), BENCH_LARGE_MB (size of the large answers, 50), BENCH_BEFORE (another
 # tarven-cli, such as an earlier build, measured in the same rounds), BENCH_WINE_RUNS (runs per
-# case under Wine, 3; 0 skips them).
+# case under Wine, 1: a 50 MB run takes about a minute there; 0 skips them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs=${BENCH_RUNS:-30}
 large_mb=${BENCH_LARGE_MB:-50}
-wine_runs=${BENCH_WINE_RUNS:-3}
+wine_runs=${BENCH_WINE_RUNS:-1}
 before_cli=${BENCH_BEFORE:-}
 if [ -n "$before_cli" ]; then
   before_cli=$(realpath "$before_cli")
