@@ -173,6 +173,8 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return FALSE;
         case WM_CLOSE:
+            if (relay_)
+                endDuringRun();
             EndDialog(window_, 0);
             return TRUE;
         case WM_DESTROY:
@@ -287,6 +289,15 @@ void MainWindow::leaveRun() {
     relay_.reset();
     result_.reset();
     leftRunBehind_ = true;
+}
+
+// The program would end at once after the dialog anyway (the run is left to the process's end),
+// so it ends here, before EndDialog hides the window: a hide can wait on the window system,
+// about 2 s under Wine with no window manager, and a close during a run must end within 1 s.
+void MainWindow::endDuringRun() {
+    KillTimer(window_, kRequestTimer);
+    removeTrayIcon();
+    ExitProcess(0);
 }
 
 void MainWindow::hideWindow() {

@@ -21,10 +21,10 @@ class LogRelay;
 // LogRelay, woken with a posted message. "TEST" is disabled during a run, and a tick during a
 // run makes one run right after it. "hide" and Escape hide the window, a left click on the
 // tray icon hides or shows it; Enter does nothing; the caption's help button and F1 open the
-// about box. Closing ends the dialog with 0, stops the timer, removes the icon and leaves a
-// run still going to end by itself, writing nowhere. The log grows with the window, and a log
-// that showed its end still does. The tray tip tells how the last run went (RunSummary.h),
-// and during a run the icon is the clock (icon 105).
+// about box. Closing ends the dialog with 0, stops the timer and removes the icon; closing
+// during a run ends the process there and then, with 0, which also ends the run. The log
+// grows with the window, and a log that showed its end still does. The tray tip tells how the
+// last run went (RunSummary.h), and during a run the icon is the clock (icon 105).
 class MainWindow final : public Window {
   public:
     explicit MainWindow(HINSTANCE instance);
@@ -48,6 +48,7 @@ class MainWindow final : public Window {
     void startRun();
     void deliverLog();
     void leaveRun();
+    [[noreturn]] void endDuringRun();
     void hideWindow();
     void showAndRaise();
     void addTrayIcon();

@@ -60,6 +60,14 @@ LRESULT CALLBACK Win32EditControl::editProc(HWND window, UINT message, WPARAM wP
         control->copySelection();
         return 0;
     }
+    // A multi-line edit in a dialog answers Escape by closing the dialog; leave Escape to the
+    // dialog, whose cancel command it is (in the main window: hide).
+    if (message == WM_GETDLGCODE && lParam != 0 &&
+        reinterpret_cast<const MSG*>(lParam)->wParam == VK_ESCAPE)
+        return CallWindowProcW(control->previousProc_, window, message, wParam, lParam) &
+               ~(DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
+    if ((message == WM_KEYDOWN || message == WM_CHAR) && wParam == VK_ESCAPE)
+        return 0;
     return CallWindowProcW(control->previousProc_, window, message, wParam, lParam);
 }
 

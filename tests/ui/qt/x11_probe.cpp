@@ -57,7 +57,9 @@ void sendProtocol(Display* display, Window window, Atom protocol, long extra) {
 
 int ping(Display* display, Window window, int ms) {
     const Window root = DefaultRootWindow(display);
-    XSelectInput(display, root, StructureNotifyMask);  // where the answer is sent
+    // The answer comes to the root window: Qt sends it for StructureNotify, Wine (as the
+    // window managers expect) for SubstructureNotify and SubstructureRedirect.
+    XSelectInput(display, root, StructureNotifyMask | SubstructureNotifyMask);
     const Atom pingAtom = XInternAtom(display, "_NET_WM_PING", False);
     const long stamp = 20261208;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);

@@ -96,3 +96,27 @@ TEST(Win32EditControlTest, LoneLfShowsAsCrLfWhileLinesAndCopiesKeepTheRealText) 
 
 }  // namespace
 }  // namespace tarven::test
+
+// A multi-line edit in a dialog would close the dialog on Escape; in the main window Escape
+// must reach the dialog as its cancel command ("hide"), whichever control has the focus.
+TEST(Win32EditControlTest, LeavesEscapeToTheDialog) {
+    const HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 120, nullptr,
+                                        nullptr, nullptr, nullptr);
+    const HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_MULTILINE | ES_READONLY, 0, 0,
+                                      200, 120, parent, nullptr, nullptr, nullptr);
+    {
+        tarven::Win32EditControl control(edit);
+        MSG escape{edit, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+        const LRESULT code =
+            SendMessageW(edit, WM_GETDLGCODE, VK_ESCAPE, reinterpret_cast<LPARAM>(&escape));
+        EXPECT_EQ(code & (DLGC_WANTALLKEYS | DLGC_WANTMESSAGE), 0);
+        MSG down{edit, WM_KEYDOWN, VK_DOWN, 0, 0, {}};
+        EXPECT_NE(SendMessageW(edit, WM_GETDLGCODE, VK_DOWN, reinterpret_cast<LPARAM>(&down)) &
+                      DLGC_WANTARROWS,
+                  0);
+        SendMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+        MSG posted{};
+        EXPECT_FALSE(PeekMessageW(&posted, parent, WM_CLOSE, WM_CLOSE, PM_REMOVE));
+    }
+    DestroyWindow(parent);
+}
