@@ -3,8 +3,8 @@
 // 3 with --fail when the answer was no HTTP success.
 
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <vector>
 
 #include "BuildInfo.h"
 #include "cli/ConsoleEditControl.h"
@@ -47,11 +47,16 @@ void printUsage(std::FILE* out) {
         out);
 }
 
+// Text on standard error, as a console shows it.
+void writeError(const std::string& text) {
+    tarven::platform::writeText(stderr, text.data(), text.size());
+}
+
 // A line on standard error, with the journal's priority when that is where it goes.
 void complain(char priority, const std::string& text) {
-    if (tarven::platform::isJournalStream(stderr))
-        std::fprintf(stderr, "<%c>", priority);
-    std::fprintf(stderr, "tarven-cli: %s\n", text.c_str());
+    const std::string prefix =
+        tarven::platform::isJournalStream(stderr) ? std::string{'<', priority, '>'} : "";
+    writeError(prefix + "tarven-cli: " + text + "\n");
 }
 
 // Why an answer that began with `head` is no success, or empty when it is one: it must
@@ -107,48 +112,52 @@ int main(int argc, char** argv) {
     // A reader that goes away (tarven-cli | head) must not end the run mid-request: the log's
     // writes then fail and are dropped, and the exchange still runs to its end.
     tarven::platform::prepareStandardStreams();
-    const char* file = nullptr;
+    const std::vector<std::string> args = tarven::platform::programArguments(argc, argv);
+    const std::string* file = nullptr;
     bool fail = false;
     bool check = false;
     bool redact = false;
     bool showSecrets = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+    std::string fileValue;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
             printUsage(stdout);
             return kExitDone;
         }
-        if (std::strcmp(argv[i], "--version") == 0) {
+        if (arg == "--version") {
             std::printf("tarven-cli %s\n", tarven::build::kVersion);
             std::printf("TLS: %s\n", tarven::tlsLibraryVersion().c_str());
             return kExitDone;
         }
-        if (std::strcmp(argv[i], "--file") == 0 && i + 1 < argc && file == nullptr) {
-            file = argv[++i];
+        if (arg == "--file" && i + 1 < args.size() && file == nullptr) {
+            file = &args[++i];
             continue;
         }
-        if (std::strncmp(argv[i], "--file=", 7) == 0 && file == nullptr) {
-            file = argv[i] + 7;
+        if (arg.rfind("--file=", 0) == 0 && file == nullptr) {
+            fileValue = arg.substr(7);
+            file = &fileValue;
             continue;
         }
-        bool* flag = std::strcmp(argv[i], "--fail") == 0           ? &fail
-                     : std::strcmp(argv[i], "--check") == 0        ? &check
-                     : std::strcmp(argv[i], "--redact") == 0       ? &redact
-                     : std::strcmp(argv[i], "--show-secrets") == 0 ? &showSecrets
-                                                                   : nullptr;
+        bool* flag = arg == "--fail"           ? &fail
+                     : arg == "--check"        ? &check
+                     : arg == "--redact"       ? &redact
+                     : arg == "--show-secrets" ? &showSecrets
+                                               : nullptr;
         if (flag != nullptr) {
             *flag = true;
             continue;
         }
-        std::fprintf(stderr, "tarven-cli: unexpected argument '%s'\n", argv[i]);
+        writeError("tarven-cli: unexpected argument '" + arg + "'\n");
         printUsage(stderr);
         return kExitUsage;
     }
-    if (file != nullptr && file[0] == 0) {
-        std::fputs("tarven-cli: --file needs a path\n", stderr);
+    if (file != nullptr && file->empty()) {
+        writeError("tarven-cli: --file needs a path\n");
         return kExitUsage;
     }
     if (redact && showSecrets) {
-        std::fputs("tarven-cli: --redact and --show-secrets exclude each other\n", stderr);
+        writeError("tarven-cli: --redact and --show-secrets exclude each other\n");
         return kExitUsage;
     }
 
@@ -158,7 +167,7 @@ int main(int argc, char** argv) {
     tarven::RunEnvironment environment;
     std::u16string path;
     if (file != nullptr) {
-        path = tarven::platform::utf8ToUtf16(file, std::strlen(file));
+        path = tarven::platform::utf8ToUtf16(file->data(), file->size());
         environment.descriptionPath = path.c_str();
     }
     environment.maskSecrets = redact || ((journal || check) && !showSecrets);

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace tarven::platform {
 
@@ -16,6 +18,9 @@ bool readableByOthers(const char16_t* path);
 // Readies the standard streams of a console program: a reader that goes away must not end the
 // run, and the bytes written are the bytes that arrive.
 void prepareStandardStreams();
+
+// The program's arguments after its name, in UTF-8 whatever the system's code page.
+std::vector<std::string> programArguments(int argc, char** argv);
 
 // Writes UTF-8 text to the stream at once; a console shows it as text, a pipe or file gets the
 // bytes. A write that fails is dropped.

@@ -33,8 +33,13 @@ class FileReader {
     std::string error_;
 };
 
-// Whether a path (UTF-8) starts at the root rather than at some working folder.
+// Whether a path (UTF-8) names the same file whatever the working folder (and drive).
 bool isAbsolutePath(const char* path);
+
+// The path (UTF-8) that `path` names when read from the folder of the file at `base`: an
+// absolute one as it is, a relative one joined to that folder. A base without a folder leaves
+// it relative.
+std::string pathBeside(const std::u16string& base, const std::string& path);
 
 // Whether something exists at the path.
 bool pathExists(const char16_t* path);

@@ -245,14 +245,7 @@ std::string loadFailure(const std::u16string& path, const std::string& why,
 // The trust file as a path: a relative one is read from the description file's folder, which
 // a service's working folder (often "/") is not.
 std::string trustFilePath(const std::string& caFile, const std::u16string& descriptionPath) {
-    if (caFile.empty() || platform::isAbsolutePath(caFile.c_str()))
-        return caFile;
-    std::u16string folder = descriptionPath;
-    const std::size_t separator = folder.find_last_of(platform::kPathSeparator);
-    if (separator == std::u16string::npos)
-        return caFile;
-    folder.resize(separator + 1);
-    return platform::utf16ToUtf8(folder.c_str()) + caFile;
+    return caFile.empty() ? caFile : platform::pathBeside(descriptionPath, caFile);
 }
 
 std::u16string systemFolder(const RunEnvironment& environment) {

@@ -50,6 +50,10 @@ void prepareStandardStreams() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
+std::vector<std::string> programArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+}
+
 void writeText(std::FILE* stream, const char* bytes, std::size_t count) {
     std::fwrite(bytes, 1, count, stream);
     std::fflush(stream);

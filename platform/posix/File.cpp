@@ -74,6 +74,15 @@ bool isAbsolutePath(const char* path) {
     return path != nullptr && path[0] == '/';
 }
 
+std::string pathBeside(const std::u16string& base, const std::string& path) {
+    if (isAbsolutePath(path.c_str()))
+        return path;
+    const std::size_t separator = base.find_last_of(u'/');
+    if (separator == std::u16string::npos)
+        return path;
+    return utf16ToUtf8(base.substr(0, separator + 1).c_str()) + path;
+}
+
 bool pathExists(const char16_t* path) {
     struct stat st {};
     return ::stat(utf16ToUtf8(path).c_str(), &st) == 0;

@@ -3,8 +3,11 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "platform/TextCodec.h"
@@ -25,6 +28,18 @@ void prepareStandardStreams() {
     // on Linux. A reader that goes away only makes the writes fail; Windows raises no signal.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+}
+
+std::vector<std::string> programArguments(int, char**) {
+    // The narrow arguments come through the code page, which cannot hold every name; the wide
+    // command line holds them all.
+    std::vector<std::string> arguments;
+    int count = 0;
+    const std::unique_ptr<wchar_t*, decltype(&::LocalFree)> wide(
+        ::CommandLineToArgvW(::GetCommandLineW(), &count), ::LocalFree);
+    for (int i = 1; wide != nullptr && i < count; ++i)
+        arguments.push_back(utf16ToUtf8(reinterpret_cast<const char16_t*>(wide.get()[i])));
+    return arguments;
 }
 
 void writeText(std::FILE* stream, const char* bytes, std::size_t count) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/TextCodec.h"
@@ -25,6 +26,16 @@ std::string errorWords(DWORD error) {
     if (length == 0)
         return "error " + std::to_string(error);
     return utf16ToUtf8(reinterpret_cast<const char16_t*>(words), length);
+}
+
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// "C:" and the like.
+bool hasDrive(const char* path) {
+    return ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+           path[1] == ':';
 }
 
 }  // namespace
@@ -84,10 +95,38 @@ void FileReader::close() {
 bool isAbsolutePath(const char* path) {
     if (path == nullptr)
         return false;
-    // "C:\..." or "C:/..."; "\\server\share", and "\..." from the current drive's root.
-    const bool drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
-                       path[1] == ':' && (path[2] == '\\' || path[2] == '/');
-    return drive || path[0] == '\\' || path[0] == '/';
+    // "C:\..." or "C:/...", and "\\server\share". "\x" (the current drive's root) and "C:x"
+    // (drive C's working folder) depend on the working state, as a relative path does.
+    return (hasDrive(path) && isSeparator(path[2])) ||
+           (isSeparator(path[0]) && isSeparator(path[1]));
+}
+
+std::string pathBeside(const std::u16string& base, const std::string& path) {
+    if (isAbsolutePath(path.c_str()))
+        return path;
+    const std::string from = utf16ToUtf8(base.c_str());
+    if (isSeparator(path[0])) {
+        // The root of the base's own drive or share.
+        std::size_t root = 0;
+        if (hasDrive(from.c_str())) {
+            root = 2;
+        } else if (isSeparator(from[0]) && isSeparator(from[1])) {
+            const std::size_t server = from.find_first_of("\\/", 2);
+            root = server == std::string::npos
+                       ? from.size()
+                       : std::min(from.find_first_of("\\/", server + 1), from.size());
+        }
+        return root == 0 ? path : from.substr(0, root) + path;
+    }
+    std::size_t folder = from.find_last_of("\\/");
+    folder = folder == std::string::npos ? (hasDrive(from.c_str()) ? 2 : 0) : folder + 1;
+    if (hasDrive(path.c_str())) {
+        // Another drive's working folder is the system's to find.
+        if (!hasDrive(from.c_str()) || (from[0] | 0x20) != (path[0] | 0x20))
+            return path;
+        return from.substr(0, folder) + path.substr(2);
+    }
+    return from.substr(0, folder) + path;
 }
 
 bool pathExists(const char16_t* path) {

@@ -11,7 +11,8 @@ namespace {
 
 // The first address of the family that the name resolves to, copied into `out`.
 bool resolveFirst(const char* name, int family, void* out, std::size_t size) {
-    if (!startWinsock())
+    // Windows resolves an empty name to this machine's own addresses; it names no host.
+    if (name == nullptr || name[0] == 0 || !startWinsock())
         return false;
     addrinfo hints{};
     hints.ai_family = family;

@@ -2,10 +2,6 @@
 // with the usual messages, in bounded time, and sends exactly what the file describes.
 
 #include <gtest/gtest.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -13,26 +9,13 @@
 #include <random>
 #include <string>
 
-#include "BuildInfo.h"
-#include "platform/TextCodec.h"
-#include "request/RequestRun.h"
-#include "support/Fakes.h"
-#include "support/RunFixture.h"
+#include "request/BadDescriptionFixtures.h"
 #include "support/SameText.h"
-#include "support/TempDir.h"
-#include "support/TestPeer.h"
 
 namespace tarven {
 namespace {
 
 using namespace std::string_literals;
-
-const std::string kNotLoaded =
-    "tarven.txt Loading...\r\nLoading file failed.\r\n"
-    "Please create a tarven.txt file first.\r\nThe creation method is in " +
-    platform::utf16ToUtf8(build::kDescriptionDocUrl) + "\r\n";
-const std::string kNoServer = "tarven.txt Loading...\r\n** TARVEN_connect was not specified.\r\n";
-const std::string kAnswer = "HTTP/1.0 200 OK\r\n\r\nok\r\n";
 
 // A decimal text of more than 25 digits whose value is `wanted` modulo 65536, so that its low
 // 16 bits name that port however far the number overflows.
@@ -47,22 +30,12 @@ std::string hugeNumberFor(int wanted) {
     return digits;
 }
 
-class BadDescriptionTest : public test::RunFixture {
-  protected:
-    BadDescriptionTest() {
-        peer = std::make_unique<test::TestPeer>(
-            test::PeerScript{true, kAnswer, test::PeerScript::After::close});
-    }
-    // The log from the server's line on, for a run that sent the request line, then `sent`,
-    // and got the answer.
-    std::string transcript(const std::string& request, const std::string& sent) const {
-        return "127.0.0.1:" + peer->portText() + "\r\n** Connceted.\r\n" + request + "\r\n" + sent +
-               "\r\n\r\n** Reciving...\r\n" + kAnswer + "** Socket close.\r\n" +
-               test::kFixedDateLine;
-    }
-};
+using test::BadDescriptionTest;
+const std::string& kNotLoaded = test::kNotLoaded;
+const std::string& kNoServer = test::kNoServer;
+const std::string& kAnswer = test::kBadAnswer;
 
-TEST_F(BadDescriptionTest, MissingEmptyDirectoryOrFifoIsNotLoaded) {
+TEST_F(BadDescriptionTest, MissingEmptyOrDirectoryIsNotLoaded) {
     EXPECT_FALSE(runPath(dir.path() / "tarven.txt"));
     EXPECT_EQ(log(), kNotLoaded);
 
@@ -73,43 +46,7 @@ TEST_F(BadDescriptionTest, MissingEmptyDirectoryOrFifoIsNotLoaded) {
     std::filesystem::create_directory(dir.path() / "tarven.txt");
     EXPECT_FALSE(runPath(dir.path() / "tarven.txt"));
     EXPECT_EQ(log(), kNotLoaded);
-
-    // A pipe with no writer must not stall the run.
-    ASSERT_EQ(::mkfifo((dir.path() / "fifo.txt").c_str(), 0600), 0);
-    EXPECT_FALSE(runPath(dir.path() / "fifo.txt"));
-    EXPECT_EQ(log(), kNotLoaded);
-    EXPECT_LT(took, std::chrono::seconds(2));
     EXPECT_EQ(peer->connections(), 0);
-}
-
-TEST_F(BadDescriptionTest, UnreadableFileIsNotLoaded) {
-    const auto file = dir.write("tarven.txt", "TARVEN_connect: 127.0.0.1\n");
-    ASSERT_EQ(::chmod(file.c_str(), 0), 0);
-    if (::geteuid() != 0) {
-        EXPECT_FALSE(runPath(file));
-        EXPECT_EQ(log(), kNotLoaded);
-        return;
-    }
-    // Root reads any file, so the run is made by a child that has given up root.
-    const passwd* nobody = ::getpwnam("nobody");
-    if (nobody == nullptr)
-        GTEST_SKIP() << "no user 'nobody' to drop root privileges to";
-    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
-            ::_exit(3);
-        if (::access(file.c_str(), R_OK) == 0)
-            ::_exit(4);
-        const bool done = runPath(file);
-        ::_exit(!done && log() == kNotLoaded ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong result or log; 3: could not drop root; "
-                                         "4: the file stayed readable";
 }
 
 TEST_F(BadDescriptionTest, BinaryJunkLoadsHarmlessly) {

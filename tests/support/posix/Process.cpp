@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 
 extern char** environ;
@@ -52,6 +54,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
 
     const pid_t child = ::fork();
     if (child == 0) {
+        ::setpgid(0, 0);  // so that the limit ends whatever it starts as well
         ::dup2(out[1], STDOUT_FILENO);
         ::dup2(err[1], STDERR_FILENO);
         for (const int fd : {out[0], out[1], err[0], err[1]})
@@ -62,11 +65,25 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     ::close(out[1]);
     ::close(err[1]);
     pollfd ends[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    std::string* into[2] = {&result.out, &result.err};
     int open = 2;
+    if (options.noReader) {
+        ::close(out[0]);
+        ends[0].fd = -1;
+        --open;
+    }
+    std::string* into[2] = {&result.out, &result.err};
     char buffer[4096];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
     while (open > 0) {
-        if (::poll(ends, 2, -1) < 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const int ready = left.count() <= 0 ? 0 : ::poll(ends, 2, static_cast<int>(left.count()));
+        if (ready == 0) {
+            ::kill(-child, SIGKILL);
+            result.timedOut = true;
+            break;
+        }
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             break;
@@ -93,8 +110,10 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    if (WIFEXITED(status))
+    if (WIFEXITED(status) && !result.timedOut)
         result.exitCode = WEXITSTATUS(status);
+    if (result.timedOut)
+        result.err += "[killed after 120 s]";
     return result;
 }
 
