@@ -23,25 +23,15 @@
 #include <cstdio>
 #include <memory>
 
+#include "FloorIo.h"
+
 namespace {
+
+using floor_io::Descriptor;
+using floor_io::writeAll;
 
 constexpr int kReceiveSize = 512;
 constexpr std::size_t kRequestCapacity = 64 * 1024;
-
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 struct AddressesFree {
     void operator()(addrinfo* list) const { ::freeaddrinfo(list); }
@@ -52,19 +42,6 @@ struct ContextFree {
 struct SslFree {
     void operator()(SSL* ssl) const { SSL_free(ssl); }
 };
-
-bool writeAll(int fd, const char* bytes, std::size_t count) {
-    while (count > 0) {
-        const ssize_t n = ::write(fd, bytes, count);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        count -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 bool isAddress(const char* host) {
     in6_addr v6;
