@@ -36,22 +36,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-  echo "desktop test: FAILED: $*"
-  exit 1
-}
-
-# Polls a command every 0.1 s until it succeeds or `seconds` have passed.
-wait_for() {
-  local seconds=$1
-  shift
-  local tries=$((seconds * 10))
-  while ((tries-- > 0)); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
+source "$(dirname "$0")/../x11_session.sh"
 
 # The command line needs no display.
 "$tarven" --help >"$work/help.txt" 2>"$work/help.err" || fail "--help did not end with 0"
@@ -73,47 +58,12 @@ for shown in unset :199; do  # no DISPLAY at all, and one that names no server
     fail "without a display ($shown) tarven printed: $(cat "$work/nodisplay.out" "$work/nodisplay.err")"
 done
 
-# A display number no server holds, with a cookie so that only this test can connect.
-export XAUTHORITY=$work/Xauthority
-touch "$XAUTHORITY"
-display=
-for n in $(seq 110 199); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-  xauth -q add ":$n" . "$(mcookie)" || fail "xauth"
-  Xvfb ":$n" -auth "$XAUTHORITY" -screen 0 640x480x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-  xvfb=$!
-  if wait_for 10 xdpyinfo -display ":$n"; then
-    pids+=("$xvfb")
-    display=:$n
-    break
-  fi
-  kill "$xvfb" 2>/dev/null
-  wait "$xvfb" 2>/dev/null
-done
-[ -n "$display" ] || fail "no free display for Xvfb"
-export DISPLAY=$display
+start_private_xvfb 110 199
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY  # the tray must be the X11 one trayer hosts
 
-start_trayer() {
-  trayer --edge top --align right --widthtype pixel --width 64 --height 24 \
-    --SetDockType true --transparent false >>"$work/trayer.log" 2>&1 &
-  trayer_pid=$!
-  pids+=("$trayer_pid")
-  wait_for 30 xdotool search --onlyvisible --class trayer || fail "trayer did not show"
-}
 start_trayer
 
-# Loopback peers: one that answers every request at once, one that trickles eight lines over
-# four seconds, one that stays silent after the header.
-for kind in peer trickle silent; do
-  case $kind in
-    peer) "$peer" >"$work/$kind.port" 2>"$work/$kind.log" & ;;
-    trickle) "$peer" --trickle 8 >"$work/$kind.port" 2>"$work/$kind.log" & ;;
-    silent) "$peer" --silent >"$work/$kind.port" 2>"$work/$kind.log" & ;;
-  esac
-  pids+=("$!")
-  wait_for 10 test -s "$work/$kind.port" || fail "the $kind peer did not start"
-done
+start_peers "$peer"
 # The description that every run reads anew: naming the peer of that kind.
 describe() {  # kind
   [ "$1" = refused ] && echo 1 >"$work/refused.port"  # no one listens on port 1

@@ -31,20 +31,7 @@ cleanup() {
   rm -rf "$work" "$prefix"
 }
 trap cleanup EXIT
-fail() {
-  echo "desktop test: FAILED: $*"
-  exit 1
-}
-# Polls a command every 0.1 s until it succeeds or `seconds` have passed.
-wait_for() {
-  local tries=$(($1 * 10))
-  shift
-  while ((tries-- > 0)); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
+source "$(dirname "$0")/../x11_session.sh"
 
 rm -rf "$prefix"
 if [ -f "$shared_prefix/system.reg" ]; then
@@ -58,38 +45,8 @@ if [ -f "$shared_prefix/system.reg" ]; then
   done
 fi  # otherwise WINE_RUN makes one
 
-# A display number no server holds, with a cookie so that only this test can connect.
-export XAUTHORITY=$work/Xauthority
-touch "$XAUTHORITY"
-display=
-for n in $(seq 210 299); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-  xauth -q add ":$n" . "$(mcookie)" || fail "xauth"
-  Xvfb ":$n" -auth "$XAUTHORITY" -screen 0 640x480x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-  xvfb=$!
-  if wait_for 10 xdpyinfo -display ":$n"; then
-    pids+=("$xvfb")
-    display=:$n
-    break
-  fi
-  kill "$xvfb" 2>/dev/null
-  wait "$xvfb" 2>/dev/null
-done
-[ -n "$display" ] || fail "no free display for Xvfb"
-export DISPLAY=$display
-start_trayer() {
-  trayer --edge top --align right --widthtype pixel --width 64 --height 24 --SetDockType true \
-    --transparent false >>"$work/trayer.log" 2>&1 &
-  trayer_pid=$!
-  pids+=("$trayer_pid")
-}
-# On a loaded machine trayer has at times not shown at all; a second one then does.
+start_private_xvfb 210 299
 start_trayer
-if ! wait_for 15 xdotool search --onlyvisible --class trayer; then
-  kill "$trayer_pid" 2>/dev/null
-  start_trayer
-  wait_for 30 xdotool search --onlyvisible --class trayer || fail "trayer did not show: $(cat "$work/trayer.log")"
-fi
 # The server stays for the whole test, so that its desktop and tray start once, on this display.
 WINEPREFIX=$prefix wineserver -p
 wine() { "$wine_run" "$prefix" "$@"; }
@@ -100,17 +57,7 @@ grep -q '^tarven [0-9]' "$work/version.txt" || fail "--version printed: $(cat "$
 wine "$tarven" --help >"$work/help.txt" 2>"$work/help.err" || fail "--help did not end with 0"
 grep -q '^Usage: tarven ' "$work/help.txt" || fail "--help printed: $(cat "$work/help.txt")"
 
-# Loopback peers: one that answers at once, one that trickles eight lines over four seconds,
-# one that stays silent after the header.
-for kind in peer trickle silent; do
-  case $kind in
-    peer) "$peer" >"$work/$kind.port" 2>"$work/$kind.log" & ;;
-    trickle) "$peer" --trickle 8 >"$work/$kind.port" 2>"$work/$kind.log" & ;;
-    silent) "$peer" --silent >"$work/$kind.port" 2>"$work/$kind.log" & ;;
-  esac
-  pids+=("$!")
-  wait_for 10 test -s "$work/$kind.port" || fail "the $kind peer did not start"
-done
+start_peers "$peer"
 echo 1 >"$work/refused.port"  # no one listens on port 1
 mkdir -p "$work/bin"
 cp "$tarven" "$work/bin/tarven.exe" || fail "cannot copy tarven.exe"
