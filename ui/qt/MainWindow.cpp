@@ -10,7 +10,6 @@
 #include <QWhatsThis>
 #include <utility>
 
-#include "log/LogRelay.h"
 #include "log/LogView.h"
 #include "ui/qt/AboutBox.h"
 #include "ui/qt/DialogUnits.h"
@@ -20,11 +19,6 @@
 namespace tarven {
 
 namespace t = templates;
-
-struct MainWindow::RunResult {
-    bool succeeded = false;
-    std::string answerHead;
-};
 
 namespace {
 
@@ -59,7 +53,7 @@ MainWindow::MainWindow(DesktopEnvironment environment)
 
 MainWindow::~MainWindow() {
     stopTimerAndRemoveIcon();
-    leaveRun();
+    run_.leave();
 }
 
 void MainWindow::createControls() {
@@ -138,7 +132,7 @@ void MainWindow::showTrayState() {
     if (trayIcon_ == nullptr)
         return;
     trayIcon_->setIcon(QIcon(QString::fromLatin1(running() ? t::kIcon105 : t::kIcon101Small)));
-    trayIcon_->setToolTip(trayTipText(summary_.trayTip()));
+    trayIcon_->setToolTip(trayTipText(run_.summary().trayTip()));
 }
 
 bool MainWindow::trayAvailable() const {
@@ -158,77 +152,45 @@ EditControl* MainWindow::findControl(int id) {
 }
 
 void MainWindow::runNow() {
-    if (running()) {
-        tickDuringRun_ = true;  // "TEST" is disabled, so only a tick comes here
-        return;
-    }
-    startRun();
+    if (run_.request())  // "TEST" is disabled during a run, so only a tick waits for its end
+        startRun();
 }
 
 void MainWindow::startRun() {
     const bool testHadFocus = test_->hasFocus();
     test_->setEnabled(false);
     focusDuringRun_ = testHadFocus ? focusWidget() : nullptr;
-    // The relay wakes the window from the run's thread; abandon() stops that before the
-    // window goes.
-    relay_ = std::make_shared<LogRelay>(log_->text().c_str(), log_->characterLimit(), [this] {
-        QMetaObject::invokeMethod(this, &MainWindow::deliverLog, Qt::QueuedConnection);
-    });
-    result_ = std::make_shared<RunResult>();
-    summary_.runStarted();
-    showTrayState();
+    // The run wakes the window from its thread; leave() stops that before the window goes.
     // The thread keeps its own copies of the texts the run reads, as it may outlive the window.
-    runThread_ = std::thread([relay = relay_, result = result_, run = environment_.run,
-                              path = descriptionPath_, folder = systemConfigFolder_]() mutable {
-        if (run.descriptionPath != nullptr)
-            run.descriptionPath = path.c_str();
-        if (run.systemConfigFolder != nullptr)
-            run.systemConfigFolder = folder.c_str();
-        run.answerHead = &result->answerHead;
-        result->succeeded = runRequest(*relay, kDescriptionFileName, run);
-        relay->finish();
-    });
+    run_.start(
+        log_->text(), log_->characterLimit(),
+        [this] { QMetaObject::invokeMethod(this, &MainWindow::deliverLog, Qt::QueuedConnection); },
+        [run = environment_.run, path = descriptionPath_, folder = systemConfigFolder_](
+            Window& window, std::string& answerHead) mutable {
+            if (run.descriptionPath != nullptr)
+                run.descriptionPath = path.c_str();
+            if (run.systemConfigFolder != nullptr)
+                run.systemConfigFolder = folder.c_str();
+            run.answerHead = &answerHead;
+            return runRequest(window, kDescriptionFileName, run);
+        });
+    showTrayState();
 }
 
 void MainWindow::deliverLog() {
-    if (!relay_ || !relay_->deliverTo(*log_))
+    if (!run_.deliverTo(*log_))
         return;
-    runThread_.join();
-    relay_.reset();
-    endRun();
+    const platform::SystemClock systemClock;
+    const platform::Clock& clock =
+        environment_.run.clock != nullptr ? *environment_.run.clock : systemClock;
+    const bool again = run_.finish(log_->text(), clock.now());
+    showTrayState();
     test_->setEnabled(true);
     if (focusDuringRun_ != nullptr && focusWidget() == focusDuringRun_)
         test_->setFocus();
     focusDuringRun_ = nullptr;
-    if (std::exchange(tickDuringRun_, false))
+    if (again)
         startRun();
-}
-
-void MainWindow::endRun() {
-    const platform::SystemClock systemClock;
-    const platform::Clock& clock =
-        environment_.run.clock != nullptr ? *environment_.run.clock : systemClock;
-    const std::u16string log = log_->text();
-    summary_.runEnded({.succeeded = result_->succeeded,
-                       .answerHead = result_->answerHead,
-                       .answerHeadCut = result_->answerHead.size() >= kAnswerHeadSize,
-                       .log = log},
-                      clock.now());
-    result_.reset();
-    showTrayState();
-}
-
-// The run's thread keeps what it uses (the relay, its own copy of the environment), so it can
-// go on alone until its connection ends; the program's end closes the connection sooner.
-void MainWindow::leaveRun() {
-    tickDuringRun_ = false;
-    if (!relay_)
-        return;
-    relay_->abandon();
-    runThread_.detach();
-    relay_.reset();
-    result_.reset();
-    leftRunBehind_ = true;
 }
 
 void MainWindow::hideWindow() {
@@ -296,7 +258,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::done(int result) {
     stopTimerAndRemoveIcon();
-    leaveRun();
+    run_.leave();
     QDialog::done(result);
 }
 

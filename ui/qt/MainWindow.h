@@ -4,11 +4,9 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <chrono>
-#include <memory>
 #include <string>
-#include <thread>
 
-#include "log/RunSummary.h"
+#include "log/BackgroundRun.h"
 #include "log/Window.h"
 #include "request/RequestRun.h"
 
@@ -16,7 +14,6 @@ class QPushButton;
 
 namespace tarven {
 
-class LogRelay;
 class QtEditControl;
 
 inline constexpr auto kRequestPeriod = std::chrono::milliseconds(3'600'000);
@@ -60,12 +57,12 @@ class MainWindow final : public QDialog, public Window {
     EditControl* findControl(int id) override;
     void done(int result) override;
 
-    bool running() const { return relay_ != nullptr; }
+    bool running() const { return run_.running(); }
     // Shows the window in its normal state, in front and active, as a second start asks.
     void showAndRaise();
     // True once the window has left a run going on its thread; the program must then end
     // without waiting for it.
-    bool leftRunBehind() const { return leftRunBehind_; }
+    bool leftRunBehind() const { return run_.leftBehind(); }
 
   protected:
     bool event(QEvent* event) override;
@@ -80,9 +77,7 @@ class MainWindow final : public QDialog, public Window {
     void runNow();
     void startRun();
     void deliverLog();
-    void endRun();
     void showTrayState();
-    void leaveRun();
     void hideWindow();
     void onTrayActivated(QSystemTrayIcon::ActivationReason reason);
     void showAbout();
@@ -102,13 +97,7 @@ class MainWindow final : public QDialog, public Window {
     QRect testRect_;
     QRect logRect_;
     QWidget* focusDuringRun_ = nullptr;  // where the focus went when "TEST" had it at the start
-    std::shared_ptr<LogRelay> relay_;    // the run going, shared with its thread; none when idle
-    struct RunResult;                    // what the run's thread leaves for the window
-    std::shared_ptr<RunResult> result_;  // shared with the thread like relay_
-    RunSummary summary_;
-    std::thread runThread_;
-    bool tickDuringRun_ = false;
-    bool leftRunBehind_ = false;
+    BackgroundRun run_;
     QTimer requestTimer_;
     QSystemTrayIcon* trayIcon_ = nullptr;  // owned as a child; none when the tray is absent
 };

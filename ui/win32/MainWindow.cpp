@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "log/LogRelay.h"
 #include "log/LogView.h"
 #include "request/RequestRun.h"
 #include "ui/win32/AboutBox.h"
@@ -60,11 +59,6 @@ void takeEnter(HWND button) {
 
 }  // namespace
 
-struct MainWindow::RunResult {
-    bool succeeded = false;
-    std::string answerHead;
-};
-
 MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {
     iconLarge_ = loadIcon(instance_, TARVEN_ICON_MAIN, 32);
     iconSmall_ = loadIcon(instance_, TARVEN_ICON_MAIN, 16);
@@ -73,7 +67,7 @@ MainWindow::MainWindow(HINSTANCE instance) : instance_(instance) {
 }
 
 MainWindow::~MainWindow() {
-    leaveRun();
+    run_.leave();
     for (HICON icon : {iconLarge_, iconSmall_, iconRunning_}) {
         if (icon != nullptr)
             DestroyIcon(icon);
@@ -173,14 +167,14 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return FALSE;
         case WM_CLOSE:
-            if (relay_)
+            if (run_.running())
                 endDuringRun();
             EndDialog(window_, 0);
             return TRUE;
         case WM_DESTROY:
             KillTimer(window_, kRequestTimer);
             removeTrayIcon();
-            leaveRun();
+            run_.leave();
             SingleInstance::unmarkWindow(window_);
             log_.reset();
             return FALSE;
@@ -231,11 +225,8 @@ EditControl* MainWindow::findControl(int id) {
 }
 
 void MainWindow::runNow() {
-    if (relay_) {
-        tickDuringRun_ = true;  // "TEST" is disabled, so only a tick comes here
-        return;
-    }
-    startRun();
+    if (run_.request())  // "TEST" is disabled during a run, so only a tick waits for its end
+        startRun();
 }
 
 void MainWindow::startRun() {
@@ -245,50 +236,26 @@ void MainWindow::startRun() {
                      reinterpret_cast<WPARAM>(GetDlgItem(window_, TARVEN_ID_HIDE)), TRUE);
     EnableWindow(test, FALSE);
     const HWND window = window_;
-    relay_ = std::make_shared<LogRelay>(log_->text().c_str(), log_->characterLimit(), [window] {
-        PostMessageW(window, kDeliverLogMessage, 0, 0);
-    });
-    result_ = std::make_shared<RunResult>();
-    summary_.runStarted();
+    run_.start(
+        log_->text(), log_->characterLimit(),
+        [window] { PostMessageW(window, kDeliverLogMessage, 0, 0); },
+        [](Window& relay, std::string& answerHead) {
+            RunEnvironment run;
+            run.answerHead = &answerHead;
+            return runRequest(relay, kDescriptionFileName, run);
+        });
     showTrayState();
-    runThread_ = std::thread([relay = relay_, result = result_] {
-        RunEnvironment run;
-        run.answerHead = &result->answerHead;
-        result->succeeded = runRequest(*relay, kDescriptionFileName, run);
-        relay->finish();
-    });
 }
 
 void MainWindow::deliverLog() {
-    if (!relay_ || !relay_->deliverTo(*log_))
+    if (!run_.deliverTo(*log_))
         return;
-    runThread_.join();
-    relay_.reset();
     const platform::SystemClock clock;
-    const std::u16string log = log_->text();
-    summary_.runEnded({.succeeded = result_->succeeded,
-                       .answerHead = result_->answerHead,
-                       .answerHeadCut = result_->answerHead.size() >= kAnswerHeadSize,
-                       .log = log},
-                      clock.now());
-    result_.reset();
+    const bool again = run_.finish(log_->text(), clock.now());
     showTrayState();
     EnableWindow(GetDlgItem(window_, TARVEN_ID_TEST), TRUE);
-    if (std::exchange(tickDuringRun_, false))
+    if (again)
         startRun();
-}
-
-// The run's thread keeps what it uses, so it can go on alone until its connection ends; the
-// program's end closes the connection sooner.
-void MainWindow::leaveRun() {
-    tickDuringRun_ = false;
-    if (!relay_)
-        return;
-    relay_->abandon();
-    runThread_.detach();
-    relay_.reset();
-    result_.reset();
-    leftRunBehind_ = true;
 }
 
 // The program would end at once after the dialog anyway (the run is left to the process's end),
@@ -319,8 +286,8 @@ void MainWindow::addTrayIcon() {
     record.uID = kTrayIconId;
     record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     record.uCallbackMessage = kTrayMessage;
-    record.hIcon = relay_ ? iconRunning_ : iconSmall_;
-    summary_.trayTip().copy(reinterpret_cast<char16_t*>(record.szTip), kTrayTipLimit);
+    record.hIcon = run_.running() ? iconRunning_ : iconSmall_;
+    run_.summary().trayTip().copy(reinterpret_cast<char16_t*>(record.szTip), kTrayTipLimit);
     trayAdded_ = Shell_NotifyIconW(NIM_ADD, &record) != FALSE;
 }
 
@@ -334,8 +301,8 @@ void MainWindow::showTrayState() {
     record.hWnd = window_;
     record.uID = kTrayIconId;
     record.uFlags = NIF_ICON | NIF_TIP;
-    record.hIcon = relay_ ? iconRunning_ : iconSmall_;
-    summary_.trayTip().copy(reinterpret_cast<char16_t*>(record.szTip), kTrayTipLimit);
+    record.hIcon = run_.running() ? iconRunning_ : iconSmall_;
+    run_.summary().trayTip().copy(reinterpret_cast<char16_t*>(record.szTip), kTrayTipLimit);
     if (!Shell_NotifyIconW(NIM_MODIFY, &record))
         addTrayIcon();
 }
@@ -354,7 +321,7 @@ void MainWindow::removeTrayIcon() {
 void MainWindow::answerTipQuery(HWND asker) const {
     if (asker == nullptr || !IsWindow(asker))
         return;
-    const std::u16string& tip = summary_.trayTip();
+    const std::u16string& tip = run_.summary().trayTip();
     COPYDATASTRUCT data{};
     data.dwData = kTipCopyData;
     data.cbData = static_cast<DWORD>(tip.size() * sizeof(char16_t));

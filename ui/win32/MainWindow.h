@@ -4,15 +4,12 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 
-#include "log/RunSummary.h"
+#include "log/BackgroundRun.h"
 #include "log/Window.h"
 #include "ui/win32/Win32EditControl.h"
 
 namespace tarven {
-
-class LogRelay;
 
 // The program's window (template 104), shown as a modal dialog by run(). Initialised, it has
 // written "** Init dialog." to the log, put its icon in the notification area and started
@@ -37,7 +34,7 @@ class MainWindow final : public Window {
     EditControl* findControl(int id) override;
     // True once the window has left a run going on its thread; the program must then end
     // without waiting for it.
-    bool leftRunBehind() const { return leftRunBehind_; }
+    bool leftRunBehind() const { return run_.leftBehind(); }
 
   private:
     static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -47,7 +44,6 @@ class MainWindow final : public Window {
     void runNow();
     void startRun();
     void deliverLog();
-    void leaveRun();
     [[noreturn]] void endDuringRun();
     void hideWindow();
     void showAndRaise();
@@ -70,13 +66,7 @@ class MainWindow final : public Window {
     RECT hideRect_{};
     RECT testRect_{};
     RECT logRect_{};
-    std::shared_ptr<LogRelay> relay_;  // the run going, shared with its thread; none when idle
-    struct RunResult;
-    std::shared_ptr<RunResult> result_;
-    RunSummary summary_;
-    std::thread runThread_;
-    bool tickDuringRun_ = false;
-    bool leftRunBehind_ = false;
+    BackgroundRun run_;
 };
 
 }  // namespace tarven
