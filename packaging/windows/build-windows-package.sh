@@ -18,10 +18,7 @@ version=$(sed -n 's/^project(tarven VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMa
 read -r -a extra_flags <<<"${CMAKE_FLAGS:-}"
 (cd "$source_dir" &&
     cmake --preset windows-release -B "$build_dir" -DTARVEN_BUILD_TESTS=OFF "${extra_flags[@]}")
-targets=(tarven-cli)
-if cmake --build "$build_dir" --target help | grep -qx '\.\.\. tarven'; then
-    targets+=(tarven)
-fi
+targets=(tarven-cli tarven)
 cmake --build "$build_dir" --parallel "$jobs" --target "${targets[@]}"
 
 stage=$out_dir/stage

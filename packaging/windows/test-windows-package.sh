@@ -54,10 +54,7 @@ run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 appdata=$(wine cmd /c 'echo %APPDATA%' 2>/dev/null | tr -d '\r')
 user_file=$(winepath -u "$appdata\\Tarven\\tarven.txt" 2>/dev/null)
 
-files=(tarven-cli.exe description-file.md tarven.txt.example LICENSE.txt uninstall.exe)
-if unzip -l "$portable" | grep -q '/tarven\.exe$'; then
-    files+=(tarven.exe)
-fi
+files=(tarven.exe tarven-cli.exe description-file.md tarven.txt.example LICENSE.txt uninstall.exe)
 
 echo "Checking $(basename "$setup")"
 check "silent install (/S /AUTOSTART) exits 0" run "$setup" /S /AUTOSTART
@@ -72,8 +69,8 @@ for value in "DisplayName    REG_SZ    Tarven" "DisplayVersion    REG_SZ    $ver
              "UninstallString    REG_SZ    \"$folder\\uninstall.exe\""; do
     check "uninstall entry has $value" grep -qF -- "$value" <<<"$entry"
 done
-check "Run value starts the installed program" \
-    grep -qF "Tarven    REG_SZ    \"$folder\\" <<<"$(query "$run_key" /v Tarven)"
+check "Run value starts the installed tarven.exe" \
+    grep -qF "Tarven    REG_SZ    \"$folder\\tarven.exe\"" <<<"$(query "$run_key" /v Tarven)"
 out=$(wine "$folder\\tarven-cli.exe" --version 2>/dev/null | tr -d '\r') || true
 check "installed tarven-cli.exe --version prints 'tarven-cli $version'" \
     [ "${out%%$'\n'*}" = "tarven-cli $version" ]
