@@ -1,5 +1,5 @@
 ; The Windows installer: makensis -DVERSION=x.y.z -DSTAGE=<folder> -DOUTFILE=<setup.exe> tarven.nsi
-; STAGE holds the files to install; tarven.exe joins them when the build made it.
+; STAGE holds the files to install.
 Unicode true
 ; The default 32-bit stub does not start at all under a 64-bit-only Wine.
 Target amd64-unicode
@@ -14,13 +14,7 @@ SetCompressor /SOLID lzma
 !define PUBLISHER "Tarven developers"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarven"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
-!if /FileExists "${STAGE}\tarven.exe"
-  !define DESKTOP
-  !define MAIN_PROGRAM "tarven.exe"
-!else
-  ; Until the desktop program exists, the shortcut opens a console beside tarven-cli.
-  !define MAIN_PROGRAM "tarven-cli.exe"
-!endif
+!define MAIN_PROGRAM "tarven.exe"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -51,20 +45,13 @@ Section "Tarven" SectionProgram
   SectionIn RO
   SetOutPath "$INSTDIR"
   File "${STAGE}\tarven-cli.exe"
-  !ifdef DESKTOP
-    File "${STAGE}\tarven.exe"
-  !endif
+  File "${STAGE}\tarven.exe"
   File "${STAGE}\description-file.md"
   File "${STAGE}\tarven.txt.example"
   File "${STAGE}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  !ifdef DESKTOP
-    CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\tarven.exe"
-  !else
-    CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$SYSDIR\cmd.exe" "/k tarven-cli.exe --help" \
-      "$INSTDIR\tarven-cli.exe"
-  !endif
+  CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\tarven.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
