@@ -10,9 +10,7 @@
 namespace tarven::test {
 
 LinuxHelper::LinuxHelper() {
-    std::string program = programFromEnvironment("TARVEN_TLS_HELPER");
-    if (program.empty())
-        program = TARVEN_TLS_HELPER_PATH;
+    const std::string program = programFromEnvironment("TARVEN_TLS_HELPER");
     TcpStream listener;
     // Making an RSA key or a certificate with thousands of names takes a while.
     listener.timeout = Timeout{30, 0};
