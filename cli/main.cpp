@@ -3,6 +3,7 @@
 // 3 with --fail when the answer was no HTTP success.
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -113,12 +114,11 @@ int main(int argc, char** argv) {
     // writes then fail and are dropped, and the exchange still runs to its end.
     tarven::platform::prepareStandardStreams();
     const std::vector<std::string> args = tarven::platform::programArguments(argc, argv);
-    const std::string* file = nullptr;
+    std::optional<std::string> file;
     bool fail = false;
     bool check = false;
     bool redact = false;
     bool showSecrets = false;
-    std::string fileValue;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -130,13 +130,12 @@ int main(int argc, char** argv) {
             std::printf("TLS: %s\n", tarven::tlsLibraryVersion().c_str());
             return kExitDone;
         }
-        if (arg == "--file" && i + 1 < args.size() && file == nullptr) {
-            file = &args[++i];
+        if (arg == "--file" && i + 1 < args.size() && !file) {
+            file = args[++i];
             continue;
         }
-        if (arg.rfind("--file=", 0) == 0 && file == nullptr) {
-            fileValue = arg.substr(7);
-            file = &fileValue;
+        if (arg.rfind("--file=", 0) == 0 && !file) {
+            file = arg.substr(7);
             continue;
         }
         bool* flag = arg == "--fail"           ? &fail
@@ -152,7 +151,7 @@ int main(int argc, char** argv) {
         printUsage(stderr);
         return kExitUsage;
     }
-    if (file != nullptr && file->empty()) {
+    if (file && file->empty()) {
         writeError("tarven-cli: --file needs a path\n");
         return kExitUsage;
     }
@@ -166,7 +165,7 @@ int main(int argc, char** argv) {
     tarven::ConsoleWindow window(check ? stderr : stdout, journal);
     tarven::RunEnvironment environment;
     std::u16string path;
-    if (file != nullptr) {
+    if (file) {
         path = tarven::platform::utf8ToUtf16(file->data(), file->size());
         environment.descriptionPath = path.c_str();
     }
@@ -184,8 +183,8 @@ int main(int argc, char** argv) {
     const std::u16string found = tarven::findDescription(tarven::kDescriptionFileName, environment);
     warnIfExposed(found);
     warnAboutSkippedLines(found);
-    const bool done = tarven::runRequest(
-        window, file != nullptr ? path.c_str() : tarven::kDescriptionFileName, environment);
+    const bool done =
+        tarven::runRequest(window, file ? path.c_str() : tarven::kDescriptionFileName, environment);
     if (check && !report.file.empty())
         complain('6', "read " + tarven::platform::utf16ToUtf8(report.file.c_str()));
     if (!done && !report.failure.empty())
