@@ -45,6 +45,10 @@ int accept(int handle, void* peerAddress);
 int localPort(int handle);
 // Sends small writes at once.
 void setNoDelay(int handle);
+// Holds small writes back until `on` is cleared, so the lines of a request leave in full
+// segments: the peer then wakes once for a request, not once a line. Where the system has no
+// such switch it does nothing.
+void holdWrites(int handle, bool on);
 // A strict dotted IPv4 address (four decimal parts); false when the text is not one.
 bool parseIpv4(const char* text, platform::Ipv4& address);
 

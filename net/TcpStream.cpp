@@ -79,10 +79,20 @@ int TcpStream::close() {
     }
     const int result = sockets::close(handle);
     handle = -1;
+    writesHeld_ = false;
     return result;
 }
 
+void TcpStream::releaseWrites() {
+    if (writesHeld_) {
+        sockets::holdWrites(handle, false);
+        writesHeld_ = false;
+    }
+}
+
 int TcpStream::waitFor(Readiness readiness) {
+    if (readiness == Readiness::readable)
+        releaseWrites();
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::seconds(timeout.seconds) +
                           std::chrono::microseconds(timeout.microseconds);
@@ -125,9 +135,14 @@ int TcpStream::connectTo(const char* host, const char* port, const platform::Hos
         return lastResult;
     }
     lastResult = sockets::connect(handle, peer) == 0 ? 0 : -1;
-    connectFailure = lastResult == 0 ? ConnectFailure::none : connectFailureOf(sockets::lastFault());
-    if (lastResult != 0)
+    connectFailure =
+        lastResult == 0 ? ConnectFailure::none : connectFailureOf(sockets::lastFault());
+    if (lastResult != 0) {
         close();
+        return lastResult;
+    }
+    sockets::holdWrites(handle, true);
+    writesHeld_ = true;
     return lastResult;
 }
 
@@ -220,9 +235,16 @@ int TcpStream::startTls(const TlsContext& context, const char* server, std::stri
     // Each line of the request becomes a record of its own. With Nagle's algorithm the second
     // one would wait for the server's delayed ACK, some 40 ms, as the handshake has used up
     // the connection's quick ACKs; a plain connection still has them and keeps the default.
+    // The handshake's flights leave at once; the request's records are held as on a plain
+    // connection.
+    releaseWrites();
     sockets::setNoDelay(handle);
     tls_ = TlsSession::start(context, *this, server, report);
-    return tls_ ? 0 : -1;
+    if (!tls_)
+        return -1;
+    sockets::holdWrites(handle, true);
+    writesHeld_ = true;
+    return 0;
 }
 
 int TcpStream::localPort() const {

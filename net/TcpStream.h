@@ -86,6 +86,9 @@ class TcpStream {
 
   private:
     std::unique_ptr<TlsSession> tls_;
+    // Writes are held back from connecting until the first wait for the answer.
+    bool writesHeld_ = false;
+    void releaseWrites();
     enum class Readiness { readable, writable };
     int waitFor(Readiness readiness);
 };

@@ -154,6 +154,11 @@ void setNoDelay(int handle) {
     ::setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
+void holdWrites(int handle, bool on) {
+    const int value = on ? 1 : 0;
+    ::setsockopt(handle, IPPROTO_TCP, TCP_CORK, &value, sizeof value);
+}
+
 bool parseIpv4(const char* text, platform::Ipv4& address) {
     in_addr parsed{};
     if (::inet_pton(AF_INET, text, &parsed) != 1)

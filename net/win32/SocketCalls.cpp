@@ -163,6 +163,9 @@ void setNoDelay(int handle) {
                  sizeof on);
 }
 
+// Winsock has no cork; Nagle's algorithm, on by default, joins small writes as far as it can.
+void holdWrites(int, bool) {}
+
 bool parseIpv4(const char* text, platform::Ipv4& address) {
     in_addr parsed{};
     if (::inet_pton(AF_INET, text, &parsed) != 1)
