@@ -94,16 +94,19 @@ int TcpStream::waitFor(Readiness readiness) {
     if (readiness == Readiness::readable)
         releaseWrites();
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::seconds(timeout.seconds) +
-                          std::chrono::microseconds(timeout.microseconds);
+    const auto whole =
+        std::chrono::seconds(timeout.seconds) + std::chrono::microseconds(timeout.microseconds);
+    // The clock is read once a wait; only a wait cut short by a signal reads it again.
+    const auto deadline = Clock::now() + whole;
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(whole).count();
     for (;;) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         const int result = sockets::wait(handle, readiness == Readiness::readable,
                                          left > 0 ? static_cast<int>(left) : 0);
         // A signal is not a failure of the wait: wait again for the time that is left.
-        if (result < 0 && sockets::lastFault() == sockets::Fault::interrupted)
+        if (result < 0 && sockets::lastFault() == sockets::Fault::interrupted) {
+            left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
             continue;
+        }
         return result;
     }
 }

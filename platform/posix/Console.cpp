@@ -1,7 +1,9 @@
 #include "platform/Console.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstdint>
@@ -55,8 +57,20 @@ std::vector<std::string> programArguments(int argc, char** argv) {
 }
 
 void writeText(std::FILE* stream, const char* bytes, std::size_t count) {
-    std::fwrite(bytes, 1, count, stream);
-    std::fflush(stream);
+    // Straight to the descriptor once what the stream holds has gone: a chunk of the answer
+    // then costs one write, not a copy into the stream's buffer first.
+    if (std::fflush(stream) != 0)
+        return;
+    const int fd = ::fileno(stream);
+    while (count > 0) {
+        const ssize_t written = ::write(fd, bytes, count);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        bytes += written;
+        count -= static_cast<std::size_t>(written);
+    }
 }
 
 }  // namespace tarven::platform
