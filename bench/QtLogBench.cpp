@@ -23,6 +23,28 @@ void AppendNarrowQtControl(benchmark::State& state) {
 }
 BENCHMARK(AppendNarrowQtControl)->Apply(bench::lineLengths);
 
+// A full log's worth of LF-only lines replacing the one the control holds, as the last delivery
+// of a fast answer makes it: the cut, the insert and the layout the event loop then does.
+void DeliverFullLogQtControl(benchmark::State& state) {
+    QtEditControl log;
+    log.resize(600, 400);
+    log.show();
+    std::u16string lines;
+    while (lines.size() + 62 <= static_cast<std::size_t>(kLogCharacterLimit))
+        lines += u"{\"id\": 1234567, \"name\": \"Tarven benchmark line\", \"ok\": true}\n";
+    log.setText(lines.c_str());
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        log.setSelection(0, static_cast<std::int64_t>(lines.size()));
+        log.replaceSelection(u"");
+        log.setSelection(0, 0);
+        log.replaceSelection(lines.c_str());
+        QCoreApplication::processEvents();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(lines.size()) * 2);
+}
+BENCHMARK(DeliverFullLogQtControl)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace tarven
 

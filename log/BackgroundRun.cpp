@@ -35,8 +35,20 @@ void BackgroundRun::start(const std::u16string& logText, std::int64_t characterL
     });
 }
 
+std::chrono::milliseconds BackgroundRun::deliveryDelay() const {
+    if (!relay_ || relay_->finished())
+        return std::chrono::milliseconds(0);
+    const auto since = std::chrono::steady_clock::now() - lastDelivery_;
+    if (since >= kDeliveryInterval)
+        return std::chrono::milliseconds(0);
+    return std::chrono::ceil<std::chrono::milliseconds>(kDeliveryInterval - since);
+}
+
 bool BackgroundRun::deliverTo(EditControl& log) {
-    if (!relay_ || !relay_->deliverTo(log))
+    if (!relay_)
+        return false;
+    lastDelivery_ = std::chrono::steady_clock::now();
+    if (!relay_->deliverTo(log))
         return false;
     thread_.join();
     relay_.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -41,8 +42,14 @@ class BackgroundRun {
     // units. `wake` is called on the run's thread when edits wait; it must not block.
     void start(const std::u16string& logText, std::int64_t characterLimit,
                std::function<void()> wake, Body body);
-    // On the window's thread, after a wake: applies what waits to `log`. True once the run has
-    // ended and everything is delivered; the caller then calls finish.
+    // Deliveries during a run come at most this often: a fast answer then mostly passes through
+    // the relay's trimming, not through the window's control, whose edits cost far more.
+    static constexpr std::chrono::milliseconds kDeliveryInterval{40};
+    // On the window's thread, after a wake: how long to wait before deliverTo, zero for now.
+    // The run's end is delivered at once.
+    std::chrono::milliseconds deliveryDelay() const;
+    // On the window's thread: applies what waits to `log`. True once the run has ended and
+    // everything is delivered; the caller then calls finish.
     bool deliverTo(EditControl& log);
     // Makes the tray's summary from the log's final text and the time; true when a run was asked
     // for meanwhile, which the caller then starts.
@@ -55,6 +62,7 @@ class BackgroundRun {
     std::shared_ptr<LogRelay> relay_;  // the run going, shared with its thread; none when idle
     std::shared_ptr<Result> result_;   // what the run's thread leaves, shared like relay_
     std::thread thread_;
+    std::chrono::steady_clock::time_point lastDelivery_;
     RunSummary summary_;
     bool askedDuringRun_ = false;
     bool leftBehind_ = false;

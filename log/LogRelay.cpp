@@ -160,6 +160,11 @@ bool LogRelay::deliverTo(EditControl& target) {
     return finished;
 }
 
+bool LogRelay::finished() {
+    const std::lock_guard lock(mutex_);
+    return finished_;
+}
+
 void LogRelay::abandon() {
     const std::lock_guard lock(mutex_);
     wake_ = nullptr;

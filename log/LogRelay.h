@@ -36,6 +36,8 @@ class LogRelay final : public Window {
     // The owner's side. Applies what waits to `target`, in effect the same text as the run's
     // edits one by one. True once the run has finished and everything has been delivered.
     bool deliverTo(EditControl& target);
+    // Whether the run has finished, delivered or not.
+    bool finished();
     // No more wakes, and whatever the run still writes is dropped. For an owner that goes
     // away while the run goes on.
     void abandon();

@@ -34,7 +34,7 @@ QString trayTipText(const std::u16string& tip) {
 }  // namespace
 
 MainWindow::MainWindow(DesktopEnvironment environment)
-    : environment_(environment), requestTimer_(this) {
+    : environment_(environment), requestTimer_(this), deliveryTimer_(this) {
     // Copied, as the caller's texts need not outlive the window.
     if (environment_.run.descriptionPath != nullptr) {
         descriptionPath_ = environment_.run.descriptionPath;
@@ -49,6 +49,8 @@ MainWindow::MainWindow(DesktopEnvironment environment)
     createTrayIcon();
     connect(&requestTimer_, &QTimer::timeout, this, &MainWindow::runNow);
     requestTimer_.start(kRequestPeriod);
+    deliveryTimer_.setSingleShot(true);
+    connect(&deliveryTimer_, &QTimer::timeout, this, &MainWindow::deliverLog);
 }
 
 MainWindow::~MainWindow() {
@@ -178,6 +180,12 @@ void MainWindow::startRun() {
 }
 
 void MainWindow::deliverLog() {
+    if (const auto delay = run_.deliveryDelay(); delay.count() > 0) {
+        if (!deliveryTimer_.isActive())
+            deliveryTimer_.start(delay);
+        return;
+    }
+    deliveryTimer_.stop();
     if (!run_.deliverTo(*log_))
         return;
     const platform::SystemClock systemClock;
@@ -264,6 +272,7 @@ void MainWindow::done(int result) {
 
 void MainWindow::stopTimerAndRemoveIcon() {
     requestTimer_.stop();
+    deliveryTimer_.stop();
     if (trayIcon_ != nullptr)
         trayIcon_->hide();
 }

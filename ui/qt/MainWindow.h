@@ -99,6 +99,7 @@ class MainWindow final : public QDialog, public Window {
     QWidget* focusDuringRun_ = nullptr;  // where the focus went when "TEST" had it at the start
     BackgroundRun run_;
     QTimer requestTimer_;
+    QTimer deliveryTimer_;                 // a delivery the run's pacing put off
     QSystemTrayIcon* trayIcon_ = nullptr;  // owned as a child; none when the tray is absent
 };
 

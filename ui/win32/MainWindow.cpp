@@ -15,6 +15,7 @@ namespace tarven {
 namespace {
 
 constexpr UINT_PTR kRequestTimer = 1;
+constexpr UINT_PTR kDeliveryTimer = 2;  // a log delivery the run's pacing put off
 constexpr UINT kRequestPeriod = 3'600'000;
 constexpr UINT kTrayMessage = WM_APP + 1000;  // 0x83E8
 constexpr UINT kDeliverLogMessage = WM_APP + 1;
@@ -132,8 +133,12 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                     return FALSE;
             }
         case WM_TIMER:
-            if (wParam == kRequestTimer)
+            if (wParam == kRequestTimer) {
                 runNow();
+            } else if (wParam == kDeliveryTimer) {
+                KillTimer(window_, kDeliveryTimer);
+                deliverLog();
+            }
             return FALSE;
         case WM_SYSCOMMAND:
             // The caption's help button: the about box instead of help on single controls.
@@ -173,6 +178,7 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_DESTROY:
             KillTimer(window_, kRequestTimer);
+            KillTimer(window_, kDeliveryTimer);
             removeTrayIcon();
             run_.leave();
             SingleInstance::unmarkWindow(window_);
@@ -248,6 +254,11 @@ void MainWindow::startRun() {
 }
 
 void MainWindow::deliverLog() {
+    if (const auto delay = run_.deliveryDelay(); delay.count() > 0) {
+        SetTimer(window_, kDeliveryTimer, static_cast<UINT>(delay.count()), nullptr);
+        return;
+    }
+    KillTimer(window_, kDeliveryTimer);
     if (!run_.deliverTo(*log_))
         return;
     const platform::SystemClock clock;
