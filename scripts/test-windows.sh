@@ -11,6 +11,10 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" WINEDEBUG=-all
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
 wineserver -p
 wine cmd /c exit </dev/null >/dev/null 2>&1
+# Wine ends its desktop about a second after the last program has gone; window cases that
+# started just then found no window. An idle cmd, reading a pipe that closes when this script
+# ends, keeps the desktop up for the whole run.
+exec 3> >(exec wine cmd >/dev/null 2>&1)
 # Wine's desktop starts with the first window; the first window tests of a fresh prefix have
 # at times found no window made while it came up. A window case run beforehand brings it up.
 warm_up=$build_dir/bin/ui_win32_tests.exe
@@ -20,8 +24,9 @@ for try in 1 2 3; do
     </dev/null >/dev/null 2>&1 && break
   sleep 1
 done
-ctest --preset "$preset" | tee "$build_dir/ctest.log"
+ctest --preset "$preset" 3>&- | tee "$build_dir/ctest.log"
 status=${PIPESTATUS[0]}
+exec 3>&-
 wineserver -k
 echo "Windows ($preset, under Wine): $(grep -E 'tests passed' "$build_dir/ctest.log")"
 exit "$status"
