@@ -66,12 +66,17 @@ void QtEditControl::replaceSelection(const char16_t* text) {
         text = u"";
     const std::int64_t start = model_.selectionStart();
     const std::int64_t end = model_.selectionEnd();
+    const bool whole = start == 0 && end == model_.textLength();
     model_.replaceSelection(text);
     beginBatch();
+    if (whole)
+        document()->clear();  // at once, where removing the text would cost each block
     QTextCursor cursor(document());
-    cursor.setPosition(static_cast<int>(start));
-    cursor.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
+    if (!whole) {
+        cursor.setPosition(static_cast<int>(start));
+        cursor.setPosition(static_cast<int>(end), QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
     insertShown(cursor, text);
 }
 
@@ -79,9 +84,8 @@ void QtEditControl::setText(const char16_t* text) {
     if (text == nullptr)
         text = u"";
     model_.setText(text);
+    document()->clear();
     QTextCursor cursor(document());
-    cursor.select(QTextCursor::Document);
-    cursor.removeSelectedText();
     insertShown(cursor, text);
 }
 
