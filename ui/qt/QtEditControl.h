@@ -2,6 +2,7 @@
 
 #include <QPlainTextEdit>
 #include <QTextCursor>
+#include <QTimer>
 #include <cstdint>
 #include <string>
 
@@ -49,12 +50,25 @@ class QtEditControl final : public QPlainTextEdit, public EditControl {
     QMimeData* createMimeDataFromSelection() const override;
 
   private:
-    void insertShown(QTextCursor& cursor, const char16_t* text);
+    // Units put into an empty view at once, and into the view a step at a time after that.
+    static constexpr std::size_t kShownAtOnce = 64 * 1024;
+
+    void clearShown();
+    void removeShown(std::int64_t start, std::int64_t end);
+    void insertFromEnd(QTextCursor& cursor, const char16_t* text, std::size_t length);
+    void insertShown(QTextCursor& cursor, const char16_t* text, std::size_t length);
+    // Puts the last `count` units of pending_ in front of the view's text.
+    void showPending(std::size_t count);
+    void fillStep();
     void beginBatch();
     void endBatch();
 
     MemoryEditControl model_;  // the text, its lines and the selection
-    QTextCursor batch_;        // holds the open edit block, if any
+    // The text's front, not yet in the view: a view position is the text position less its
+    // length. It goes in from its end with fill_.
+    std::u16string pending_;
+    QTimer fill_;
+    QTextCursor batch_;  // holds the open edit block, if any
     bool batchOpen_ = false;
 };
 

@@ -130,5 +130,36 @@ TEST(QtEditControlTest, TheEndIsInViewOnceTheLoopRunsAfterEachAppend) {
     EXPECT_EQ(log.verticalScrollBar()->value(), 0);
 }
 
+// A full log of LF lines into an empty view: the end shows at once and the rest goes in front
+// of it over the next turns of the loop, while the log's trimming and a copy of everything keep
+// working on the whole text.
+TEST(QtEditControlTest, ALongTextShowsItsEndFirstAndTheRestSoonAfter) {
+    LogWindow window;
+    QtEditControl& log = window.log;
+    log.resize(200, 120);
+    log.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&log));
+    std::u16string text;
+    for (int i = 0; text.size() < 300'000; ++i)
+        text += u"{\"line\": " + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) + u"}\n";
+    append(log, text.c_str());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log.showsEnd());
+    ASSERT_LT(log.document()->characterCount() - 1, log.textLength());  // not all of it yet
+
+    log.setSelection(0, 12);  // a cut at the front takes what is still to be shown first
+    log.replaceSelection(u"");
+    text.erase(0, 12);
+    log.selectAll();
+    log.copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdU16String(text));
+
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return log.document()->characterCount() - 1 == log.textLength(); }));
+    EXPECT_EQ(log.document()->toPlainText(), QString::fromStdU16String(text));
+    EXPECT_TRUE(log.showsEnd());
+    EXPECT_EQ(log.text(), text);
+}
+
 }  // namespace
 }  // namespace tarven::test
