@@ -17,7 +17,8 @@ namespace tarven {
 // where only CR LF ends a line.
 //
 // The text and its line structure are kept in a MemoryEditControl; the document shows the
-// same text unit for unit, so a position in one is the same position in the other. It shows
+// same text unit for unit, so a position in one is the same position in the other (less the
+// front of a long text that is still going in, see pending_). It shows
 // the answer the way it reads: every LF (and U+2029) breaks the line on screen, a CR takes no
 // room, and the document's frame marks show as U+FFFD. Text copied out of the view holds the
 // real units. Every operation costs what it touches, never the whole text.
