@@ -6,16 +6,33 @@
 #include "ui/win32/Win32EditControl.h"
 
 namespace tarven::test {
+
+// A window from CreateWindowExW. Under Wine a window case has at times got no window, all of
+// its process's tries failing together while the cases around it got theirs, so it tries for
+// up to two seconds and says what the system answered if it never gets one.
+HWND createWindow(const wchar_t* windowClass, DWORD style, HWND parent) {
+    for (int attempt = 0;; ++attempt) {
+        if (const HWND window = CreateWindowExW(0, windowClass, L"", style, 0, 0, 200, 120, parent,
+                                                nullptr, nullptr, nullptr))
+            return window;
+        const DWORD error = GetLastError();
+        if (attempt == 20) {
+            ADD_FAILURE() << "no window: CreateWindowExW failed with error " << error;
+            return nullptr;
+        }
+        Sleep(100);
+    }
+}
+
 namespace {
 
 // A real EDIT window, as the dialog makes it, with the control over it.
 class EditWindow final : public EditControl {
   public:
     EditWindow()
-        : window_(CreateWindowExW(
-              0, L"EDIT", L"",
-              WS_POPUP | ES_MULTILINE | ES_AUTOHSCROLL | ES_AUTOVSCROLL | WS_VSCROLL, 0, 0, 200,
-              120, nullptr, nullptr, nullptr, nullptr)),
+        : window_(createWindow(
+              L"EDIT", WS_POPUP | ES_MULTILINE | ES_AUTOHSCROLL | ES_AUTOVSCROLL | WS_VSCROLL,
+              nullptr)),
           control_(std::make_unique<Win32EditControl>(window_)) {}
     ~EditWindow() override {
         control_.reset();
@@ -67,6 +84,7 @@ std::u16string clipboardText() {
 
 TEST(Win32EditControlTest, LoneLfShowsAsCrLfWhileLinesAndCopiesKeepTheRealText) {
     EditWindow edit;
+    ASSERT_NE(edit.handle(), nullptr);
     append(edit, u"a\nb\r");
     append(edit, u"\nc\r\n\nd");  // the LF in front pairs with the CR before it
     Win32EditControl& control = edit.control();
@@ -100,10 +118,11 @@ TEST(Win32EditControlTest, LoneLfShowsAsCrLfWhileLinesAndCopiesKeepTheRealText) 
 // A multi-line edit in a dialog would close the dialog on Escape; in the main window Escape
 // must reach the dialog as its cancel command ("hide"), whichever control has the focus.
 TEST(Win32EditControlTest, LeavesEscapeToTheDialog) {
-    const HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 200, 120, nullptr,
-                                        nullptr, nullptr, nullptr);
-    const HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_MULTILINE | ES_READONLY, 0, 0,
-                                      200, 120, parent, nullptr, nullptr, nullptr);
+    const HWND parent = tarven::test::createWindow(L"STATIC", WS_POPUP, nullptr);
+    ASSERT_NE(parent, nullptr);
+    const HWND edit =
+        tarven::test::createWindow(L"EDIT", WS_CHILD | ES_MULTILINE | ES_READONLY, parent);
+    ASSERT_NE(edit, nullptr);
     {
         tarven::Win32EditControl control(edit);
         MSG escape{edit, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
