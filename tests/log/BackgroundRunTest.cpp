@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -15,16 +16,11 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// Waits up to five seconds for `done`.
-template <typename Done>
-bool eventually(Done done) {
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > give_up)
-            return false;
+// Polls `done` for up to five seconds.
+bool eventually(const std::function<bool()>& done) {
+    for (int i = 0; i < 5000 && !done(); ++i)
         std::this_thread::sleep_for(milliseconds(1));
-    }
-    return true;
+    return done();
 }
 
 // While a run goes on, a delivery right after another waits out the interval; the run's end

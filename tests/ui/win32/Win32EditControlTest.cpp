@@ -11,17 +11,15 @@ namespace tarven::test {
 // its process's tries failing together while the cases around it got theirs, so it tries for
 // up to two seconds and says what the system answered if it never gets one.
 HWND createWindow(const wchar_t* windowClass, DWORD style, HWND parent) {
-    for (int attempt = 0;; ++attempt) {
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 20; ++attempt, Sleep(100)) {
         if (const HWND window = CreateWindowExW(0, windowClass, L"", style, 0, 0, 200, 120, parent,
                                                 nullptr, nullptr, nullptr))
             return window;
-        const DWORD error = GetLastError();
-        if (attempt == 20) {
-            ADD_FAILURE() << "no window: CreateWindowExW failed with error " << error;
-            return nullptr;
-        }
-        Sleep(100);
+        error = GetLastError();
     }
+    ADD_FAILURE() << "no window: CreateWindowExW failed with error " << error;
+    return nullptr;
 }
 
 namespace {
