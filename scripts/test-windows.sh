@@ -8,6 +8,11 @@ set -u
 preset=$1 build_dir=$2
 export WINEPREFIX=$PWD/$build_dir/wineprefix
 export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d" WINEDEBUG=-all
+# The build lists each suite's cases under Wine, with no display; a Wine server and desktop
+# left from that would serve this run too, and every window case would get no window. So the
+# run starts on a server of its own.
+wineserver -k 2>/dev/null
+wineserver -w
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
 wineserver -p
 wine cmd /c exit </dev/null >/dev/null 2>&1
@@ -15,8 +20,8 @@ wine cmd /c exit </dev/null >/dev/null 2>&1
 # started just then found no window. An idle cmd, reading a pipe that closes when this script
 # ends, keeps the desktop up for the whole run.
 exec 3> >(exec wine cmd >/dev/null 2>&1)
-# Wine's desktop starts with the first window; the first window tests of a fresh prefix have
-# at times found no window made while it came up. A window case run beforehand brings it up.
+# Wine's desktop starts with the first window; a window case run beforehand brings it up
+# before ctest starts.
 warm_up=$build_dir/bin/ui_win32_tests.exe
 for try in 1 2 3; do
   [ -f "$warm_up" ] || break
