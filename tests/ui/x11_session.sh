@@ -18,6 +18,22 @@ wait_for() {
   return 1
 }
 
+# Starts the program a second time (the caller's `start_tarven`, which sets tarven_pid): it must
+# end with 0 within `seconds` and show the first one's window (the caller's `viewable`).
+# tarven_pid is the first program's again afterwards.
+second_start_shows_first() {  # seconds
+  local first_pid=$tarven_pid second_pid status
+  start_tarven second
+  second_pid=$tarven_pid
+  tarven_pid=$first_pid
+  second_ended() { ! kill -0 "$second_pid" 2>/dev/null; }
+  wait_for "$1" second_ended || fail "a second start did not end"
+  wait "$second_pid"
+  status=$?
+  [ "$status" = 0 ] || fail "a second start ended with $status: $(cat "$work/second.log")"
+  wait_for 10 viewable || fail "a second start did not show the first window"
+}
+
 # Starts Xvfb on a display number in FIRST..LAST that no server holds, with a cookie so that
 # only this test can connect, and exports DISPLAY and XAUTHORITY.
 start_private_xvfb() {  # first last

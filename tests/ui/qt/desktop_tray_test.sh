@@ -179,16 +179,7 @@ xdotool mousemove --window "$icon" 5 5 click 1
 wait_for 10 hidden || fail "a click on the tray icon did not hide the window after the restart"
 
 # A second start shows the first one's window and ends with 0; the first goes on alone.
-first_pid=$tarven_pid
-start_tarven second
-second_pid=$tarven_pid
-tarven_pid=$first_pid
-second_ended() { ! kill -0 "$second_pid" 2>/dev/null; }
-wait_for 10 second_ended || fail "a second start did not end"
-wait "$second_pid"
-status=$?
-[ "$status" = 0 ] || fail "a second start ended with $status: $(cat "$work/second.log")"
-wait_for 10 viewable || fail "a second start did not show the first window"
+second_start_shows_first 10
 [ "$(find_icon)" = "$icon" ] || fail "a second start changed the tray icon"
 kill -0 "$tarven_pid" 2>/dev/null || fail "tarven ended after a second start"
 

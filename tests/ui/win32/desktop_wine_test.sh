@@ -141,14 +141,7 @@ click_icon
 wait_for 10 hidden || fail "a second click on the tray icon did not hide the window"
 
 # A second start shows the first one's window and ends with 0; still one icon.
-first_pid=$tarven_pid
-start_tarven second
-second_pid=$tarven_pid
-tarven_pid=$first_pid
-second_ended() { ! kill -0 "$second_pid" 2>/dev/null; }
-wait_for 15 second_ended || fail "a second start did not end"
-wait "$second_pid" || fail "a second start ended with $?: $(cat "$work/second.log")"
-wait_for 10 viewable || fail "a second start did not show the first window"
+second_start_shows_first 15
 sleep 1  # time for a second icon to dock, had one been added
 [ "$(icons | wc -l)" = 1 ] || fail "after a second start the tray holds $(icons | wc -l) icons"
 window=$(find_window)
